@@ -7,8 +7,8 @@ namespace tunewell {
 
 // The fields of one four-byte frame header; every field but SyncKind is the header's bit field.
 struct TMPEGHeader {
-  int32_t SyncKind, VersionId, LayerCode, ProtectionBit, BitrateIndex, SampleRateIndex,
-      PaddingBit, PrivateBit, Mode, ModeExtension, RightsBit, HomeBit, Emphasis;
+  int32_t SyncKind, VersionId, LayerCode, ProtectionBit, BitrateIndex, SampleRateIndex, PaddingBit,
+      PrivateBit, Mode, ModeExtension, RightsBit, HomeBit, Emphasis;
 };
 
 // Frame length in bytes without the padding slot; 0 or less when the bytes are no usable header.
