@@ -15,7 +15,9 @@ using TErrorDisplay = std::function<void(const QString& text)>;
 void ShowException(std::exception_ptr error);
 
 // Inside a catch block: shows the exception being handled.
-inline void ShowCurrentException() { ShowException(std::current_exception()); }
+inline void ShowCurrentException() {
+  ShowException(std::current_exception());
+}
 
 // Puts a display in place of the message box (an empty one puts the message box back) and returns
 // the display that was in place.

@@ -39,7 +39,7 @@ class TMainForm : public QWidget {
   QAction* exitmenu = nullptr;
   QAction* pausemenu = nullptr;  // checkable: the check mark belongs to the menu alone
   QAction* stopmenu = nullptr;
-  QAction* equalizermenu = nullptr;  // hidden
+  QAction* equalizermenu = nullptr;       // hidden
   QAction* invertpolaritymenu = nullptr;  // checkable
   QMenu* taginfomenu = nullptr;
   QAction* titleinfomenu = nullptr;

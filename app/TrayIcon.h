@@ -20,8 +20,6 @@
 
 #include "app/NotifyShell.h"
 
-
-
 namespace tunewell {
 
 class TTrayIcon;

@@ -14,10 +14,9 @@ QIcon ApplicationIcon() {
 }
 
 void InstallFontSubstitutes() {
-  QFont::insertSubstitutions(
-      QStringLiteral("ＭＳ Ｐゴシック"),
-      {QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic"),
-       QStringLiteral("VL PGothic"), QStringLiteral("Takao PGothic")});
+  QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"),
+                             {QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic"),
+                              QStringLiteral("VL PGothic"), QStringLiteral("Takao PGothic")});
 }
 
 }  // namespace tunewell

@@ -15,9 +15,13 @@ QWidget* FindParentForm(QObject* object) {
 
 TControlHook::TControlHook(QObject* owner) : QObject(owner) {}
 
-TControlHook::~TControlHook() { SetHookActive(false); }
+TControlHook::~TControlHook() {
+  SetHookActive(false);
+}
 
-void TControlHook::Loaded() { SetControl(Control_); }
+void TControlHook::Loaded() {
+  SetControl(Control_);
+}
 
 void TControlHook::SetTarget(THookTarget value) {
   SetHookActive(false);
@@ -72,7 +76,9 @@ void TControlHook::HandleChanged(int reason) {
   }
 }
 
-bool TControlHook::MessageHook(QEvent* /*event*/) { return false; }
+bool TControlHook::MessageHook(QEvent* /*event*/) {
+  return false;
+}
 
 // A native window that goes away shows as a change of id to 0, a new one as a change to its id.
 // The new handle is taken at the first event after that, once the window is complete.

@@ -30,6 +30,8 @@ void TEqualizerForm::showEvent(QShowEvent* event) {
 }
 
 // The application's title stays this after the window closes.
-void TEqualizerForm::FormShow() { QGuiApplication::setApplicationDisplayName(windowTitle()); }
+void TEqualizerForm::FormShow() {
+  QGuiApplication::setApplicationDisplayName(windowTitle());
+}
 
 }  // namespace tunewell

@@ -92,15 +92,17 @@ void TMainForm::CreateComponents() {
 
 void TMainForm::FormCreate() {
   QGuiApplication::setApplicationDisplayName(windowTitle());
-  std::mt19937 random(
-      static_cast<std::mt19937::result_type>(std::chrono::system_clock::now().time_since_epoch().count()));
+  std::mt19937 random(static_cast<std::mt19937::result_type>(
+      std::chrono::system_clock::now().time_since_epoch().count()));
   std::uniform_int_distribution<std::size_t> pick(0, kLabelCaptions.size() - 1);
   Label1->setText(QString::fromUtf8(kLabelCaptions[pick(random)]));
   // The label sizes itself to its caption, as a stored label does.
   Label1->adjustSize();
 }
 
-void TMainForm::exitmenuClick() { close(); }
+void TMainForm::exitmenuClick() {
+  close();
+}
 
 void TMainForm::equalizermenuClick() {
   if (EqualizerForm != nullptr) EqualizerForm->show();

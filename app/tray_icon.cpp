@@ -53,14 +53,18 @@ void PopUp(QWidget* ownerForm, QMenu* menu, QPoint pos) {
 
 }  // namespace
 
-TCallbackWindow* CallbackWindow() { return SharedCallbackWindow(); }
+TCallbackWindow* CallbackWindow() {
+  return SharedCallbackWindow();
+}
 
 // --- TSingleClick
 
 TSingleClick::TSingleClick(unsigned long milliseconds, QObject* parent)
     : QThread(parent), milliseconds_(milliseconds) {}
 
-void TSingleClick::run() { msleep(milliseconds_); }
+void TSingleClick::run() {
+  msleep(milliseconds_);
+}
 
 // --- TCallbackWindow
 
@@ -208,7 +212,9 @@ void TTrayIcon::Loaded() {
   UpdateShellIcon(NIM_ADD);
 }
 
-void TTrayIcon::SetAnimateRate(int milliseconds) { AnimateRate_ = std::max(milliseconds, 100); }
+void TTrayIcon::SetAnimateRate(int milliseconds) {
+  AnimateRate_ = std::max(milliseconds, 100);
+}
 
 void TTrayIcon::SetEnabled(bool value) {
   Enabled_ = value;
