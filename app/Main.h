@@ -8,6 +8,7 @@
 #include <memory>
 
 class QAction;
+class QContextMenuEvent;
 class QLabel;
 class QMenu;
 
@@ -53,6 +54,11 @@ class TMainForm : public QWidget {
 
   void exitmenuClick();
   void equalizermenuClick();
+
+ protected:
+  // Where the icon is not in a notification area (none on this desktop, or not yet shown), the
+  // window offers the tray menu itself, so every action stays reachable.
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   void FormCreate();

@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -102,6 +103,15 @@ void TMainForm::FormCreate() {
 
 void TMainForm::exitmenuClick() {
   close();
+}
+
+void TMainForm::contextMenuEvent(QContextMenuEvent* event) {
+  if (tray->Registered()) {
+    QWidget::contextMenuEvent(event);
+    return;
+  }
+  traypopup->popup(event->globalPos());
+  event->accept();
 }
 
 void TMainForm::equalizermenuClick() {

@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QSlider>
@@ -14,10 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "app/AppResources.h"
 #include "app/DROPDST.h"
 #include "app/Main.h"
 #include "app/TrayIcon.h"
 #include "app/equalizer.h"
+#include "tests/app/TestShell.h"
 
 namespace tunewell {
 namespace {
@@ -122,6 +125,30 @@ TEST(MainFormLayout, ExitItemClosesTheWindow) {
   ASSERT_TRUE(form.isVisible());
   form.exitmenu->trigger();
   EXPECT_FALSE(form.isVisible());
+}
+
+// Without an icon in a notification area the window itself offers the tray menu.
+TEST(MainFormLayout, ContextMenuIsTheTrayMenuWhileTheIconIsNotShown) {
+  TMainForm form;
+  form.show();
+  ASSERT_FALSE(form.tray->Registered());
+  QContextMenuEvent request(QContextMenuEvent::Mouse, QPoint(10, 10),
+                            form.mapToGlobal(QPoint(10, 10)));
+  QCoreApplication::sendEvent(&form, &request);
+  EXPECT_TRUE(form.traypopup->isVisible());
+  EXPECT_EQ(form.traypopup->pos(), form.mapToGlobal(QPoint(10, 10)));
+  form.traypopup->close();
+
+  test::TTestShell shell;
+  QApplication::setWindowIcon(ApplicationIcon());
+  form.tray->SetVisible(true);
+  ASSERT_TRUE(form.tray->Registered());
+  QContextMenuEvent again(QContextMenuEvent::Mouse, QPoint(10, 10),
+                          form.mapToGlobal(QPoint(10, 10)));
+  QCoreApplication::sendEvent(&form, &again);
+  EXPECT_FALSE(form.traypopup->isVisible());
+  form.tray->SetVisible(false);
+  QApplication::setWindowIcon(QIcon());
 }
 
 TEST(EqualizerFormLayout, WindowAndControls) {
