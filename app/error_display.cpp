@@ -3,18 +3,19 @@
 #include <QApplication>
 #include <QMessageBox>
 
-#include <stdexcept>
+#include <utility>
 
 namespace tunewell {
 
 namespace {
 
 // Application-modal but not blocking: a nested event loop here would run under the handler
-// that failed.
+// that failed. Closing it never ends the program.
 void ShowMessageBox(const QString& text) {
   auto* box = new QMessageBox(QMessageBox::Critical, QGuiApplication::applicationDisplayName(),
                               text, QMessageBox::Ok);
   box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setAttribute(Qt::WA_QuitOnClose, false);
   box->setWindowModality(Qt::ApplicationModal);
   box->show();
 }

@@ -4,6 +4,8 @@
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPointer>
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -12,11 +14,13 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app/AppResources.h"
 #include "app/DROPDST.h"
+#include "app/ErrorDisplay.h"
 #include "app/Main.h"
 #include "app/TrayIcon.h"
 #include "app/equalizer.h"
@@ -123,8 +127,31 @@ TEST(MainFormLayout, ExitItemClosesTheWindow) {
   TMainForm form;
   form.show();
   ASSERT_TRUE(form.isVisible());
+  ASSERT_NE(CallbackWindow(), nullptr);
+  EXPECT_FALSE(CallbackWindow()->isVisible());
   form.exitmenu->trigger();
   EXPECT_FALSE(form.isVisible());
+}
+
+// The default error display: a message box with the exception's text that does not block.
+TEST(ErrorDisplay, MessageBoxWithTheExceptionsText) {
+  SetErrorDisplay({});
+  QGuiApplication::setApplicationDisplayName(QStringLiteral("Tunewell"));
+  ShowException(std::make_exception_ptr(std::runtime_error("unknown MPEG Audio format.")));
+  QMessageBox* box = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (auto* b = qobject_cast<QMessageBox*>(w); b != nullptr && b->isVisible()) box = b;
+  }
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(Text(box->text()), "unknown MPEG Audio format.");
+  EXPECT_EQ(Text(box->windowTitle()), "Tunewell");
+  EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
+  EXPECT_FALSE(box->testAttribute(Qt::WA_QuitOnClose));
+  QPointer<QMessageBox> guard(box);
+  box->close();
+  QTest::qWait(0);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(guard.isNull());
 }
 
 // Without an icon in a notification area the window itself offers the tray menu.
