@@ -28,6 +28,12 @@ bool CarriesLocalFiles(const QMimeData* data) {
   return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
 }
 
+// The files are only read: a copy where the source offers one, else what it proposes.
+void AcceptAsCopy(QDropEvent& event) {
+  if (event.possibleActions() & Qt::CopyAction) event.setDropAction(Qt::CopyAction);
+  event.accept();
+}
+
 }  // namespace
 
 std::vector<std::string> DroppedFileNames(const QMimeData& data) {
@@ -68,8 +74,7 @@ bool TDropDst::MessageHook(QEvent* event) {
     case QEvent::DragMove: {
       auto& drag = static_cast<QDragMoveEvent&>(*event);
       if (!CarriesLocalFiles(drag.mimeData())) break;
-      drag.setDropAction(Qt::CopyAction);
-      drag.accept();
+      AcceptAsCopy(drag);
       return true;
     }
     case QEvent::Drop: {
@@ -81,8 +86,7 @@ bool TDropDst::MessageHook(QEvent* event) {
         ShowCurrentException();
       }
       // The drop is finished whatever the handler did.
-      drop.setDropAction(Qt::CopyAction);
-      drop.accept();
+      AcceptAsCopy(drop);
       return true;
     }
     default:
