@@ -11,20 +11,24 @@
 namespace tunewell::info_detail {
 
 inline int32_t BigEndian32(const uint8_t* p) {
-  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-                              static_cast<uint32_t>(p[2]) << 8 | p[3]);
+  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) << 24 |
+                              static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |
+                              p[3]);
 }
 
 inline int32_t LittleEndian32(const uint8_t* p) {
-  return static_cast<int32_t>(static_cast<uint32_t>(p[3]) << 24 | static_cast<uint32_t>(p[2]) << 16 |
-                              static_cast<uint32_t>(p[1]) << 8 | p[0]);
+  return static_cast<int32_t>(static_cast<uint32_t>(p[3]) << 24 |
+                              static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[1]) << 8 |
+                              p[0]);
 }
 
 inline bool BytesAre(const uint8_t* p, std::string_view text) {
   return std::memcmp(p, text.data(), text.size()) == 0;
 }
 
-constexpr int64_t RoundUpEven(int64_t n) { return (n + 1) / 2 * 2; }
+constexpr int64_t RoundUpEven(int64_t n) {
+  return (n + 1) / 2 * 2;
+}
 
 // Ensure that never asks the reader for more than its buffer holds.
 inline bool EnsureBytes(TMPStreamReader& reader, int64_t n) {

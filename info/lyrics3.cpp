@@ -33,7 +33,7 @@ int32_t DecimalField(const uint8_t* bytes, int32_t n) {
 // A Lyrics3 tag ends just before the ID3v1 block, or at the end of the data fork or the file.
 bool TMP3Info::ReadLyrics3() {
   TMPStreamReader& reader = SeekableReader();
-  const int64_t end = foundInfo_.Contains(mitID3V1)   ? id3v1Position_
+  const int64_t end = foundInfo_.Contains(mitID3V1)    ? id3v1Position_
                       : foundInfo_.Contains(mitMacBin) ? macDataEnd_
                                                        : reader.Size();
   const int64_t e = end - 9;

@@ -61,11 +61,23 @@ std::string TMP3Info::Longest(const TAccessorKeys& keys) const {
                        candidate(mitRiff, riffEntries_, keys.riff)});
 }
 
-std::string TMP3Info::GetTitle() const { return Longest({"TITLE", "TIT2", "INAM"}); }
-std::string TMP3Info::GetArtist() const { return Longest({"ARTIST", "TPE1", "IART"}); }
-std::string TMP3Info::GetAlbum() const { return Longest({"ALBUM", "TALB", "IPRD"}); }
-std::string TMP3Info::GetYear() const { return Longest({"YEAR", "TYER", "ICRD"}); }
-std::string TMP3Info::GetComment() const { return Longest({"COMMENT", "COMM", "ICMT"}); }
-std::string TMP3Info::GetGenre() const { return Longest({"GENRE", "TIT1", "IGNR"}); }
+std::string TMP3Info::GetTitle() const {
+  return Longest({"TITLE", "TIT2", "INAM"});
+}
+std::string TMP3Info::GetArtist() const {
+  return Longest({"ARTIST", "TPE1", "IART"});
+}
+std::string TMP3Info::GetAlbum() const {
+  return Longest({"ALBUM", "TALB", "IPRD"});
+}
+std::string TMP3Info::GetYear() const {
+  return Longest({"YEAR", "TYER", "ICRD"});
+}
+std::string TMP3Info::GetComment() const {
+  return Longest({"COMMENT", "COMM", "ICMT"});
+}
+std::string TMP3Info::GetGenre() const {
+  return Longest({"GENRE", "TIT1", "IGNR"});
+}
 
 }  // namespace tunewell
