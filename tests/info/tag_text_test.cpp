@@ -98,7 +98,6 @@ TEST(DisplayText, KeepsUtf8AndDecodesShiftJis) {
 }
 
 TEST(GenreNames, TableSpelling) {
-  EXPECT_EQ(GenreNames.size(), 256u);
   struct Case {
     int index;
     std::string_view name;
