@@ -158,6 +158,11 @@ TEST(ID3v2, SizeBytesAreTakenWhole) {
   EXPECT_EQ(run.info.DataStart(), 139);
   Bytes high = Cat({B("ID3"), Bytes{4, 0, 0, 0, 0, 0x01, 0x00}, Filled(128, 0)});
   EXPECT_EQ(TInfoRun(Cat({high, Audio(10)})).info.DataStart(), 138);
+  // With bit 7 of the first size byte the tag claims 2^28 + 5 bytes, more than the file holds.
+  Bytes huge = Cat({B("ID3"), Bytes{4, 0, 0, 0x80, 0, 0, 5}, Filled(5, 0)});
+  TInfoRun hugeRun(Cat({huge, Audio(10)}));
+  EXPECT_FALSE(hugeRun.info.FoundInfo().Contains(mitID3V2));
+  EXPECT_EQ(hugeRun.info.DataStart(), 0);
 }
 
 TEST(ID3v2, ExtendedHeaderIsSkipped) {
