@@ -7,9 +7,9 @@
 #include <cstring>
 #include <utility>
 
-#include "app/DisplayText.h"
 #include "app/ErrorDisplay.h"
 #include "app/TrayIcon.h"
+#include "info/MP3Info.h"
 
 namespace tunewell {
 

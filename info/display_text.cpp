@@ -84,4 +84,11 @@ std::string DisplayText(std::string_view tagText) {
   return FromShiftJis(shown);
 }
 
+std::string_view CutAtCharBoundary(std::string_view utf8, size_t maxBytes) {
+  if (utf8.size() <= maxBytes) return utf8;
+  size_t end = maxBytes;
+  while (end > 0 && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) --end;
+  return utf8.substr(0, end);
+}
+
 }  // namespace tunewell

@@ -97,6 +97,44 @@ TEST(DisplayText, KeepsUtf8AndDecodesShiftJis) {
   for (const Case& c : cases) EXPECT_EQ(DisplayText(c.tag), c.shown) << c.tag;
 }
 
+TEST(DisplayText, KeepsExactlyTheWellFormedUtf8) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool valid;
+  } cases[] = {
+      {"ascii", "Song / Artist", true},
+      {"japanese", "\xE5\xA4\xA7\xE7\x9B\x9B\xE3\x82\x8A", true},
+      {"four-byte", "\xF0\x9F\x8E\xB5", true},
+      {"lone continuation", "a\x80", false},
+      {"truncated", "\xE3\x81", false},
+      {"overlong slash", "\xC0\xAF", false},
+      {"surrogate", "\xED\xA0\x80", false},
+      {"past U+10FFFF", "\xF4\x90\x80\x80", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(DisplayText(c.bytes) == c.bytes, c.valid) << c.name;
+}
+
+TEST(CutAtCharBoundary, CutsOnlyBetweenCharacters) {
+  const std::string a61(61, 'a');
+  const std::string a = "\xE3\x81\x82";  // あ
+  struct Case {
+    std::string text;
+    size_t limit;
+    std::string expected;
+  } cases[] = {
+      {std::string(70, 'x'), 62, std::string(62, 'x')},
+      {"short", 62, "short"},
+      {a61 + a, 62, a61},
+      {a + a, 5, a},
+      {a + a, 6, a + a},
+      {"\xF0\x9F\x8E\xB5z", 3, ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CutAtCharBoundary(c.text, c.limit), c.expected) << c.text << " / " << c.limit;
+  }
+}
+
 TEST(GenreNames, TableSpelling) {
   struct Case {
     int index;
