@@ -34,6 +34,10 @@ struct TLayer12FrameHeader {
   int32_t JointBound;  // in slots of the open's layout
 };
 
+// Bytes a decoded frame consumed: the open's frame length plus this frame's padding, computed
+// without overflow whatever length the open was given.
+int32_t Layer12ConsumedBytes(int32_t paddingBytes);
+
 // Reads the header and the CRC, if any. False when the first 12 bits are not all ones.
 bool ReadLayer12Header(TBitReader& bits, TLayer12FrameHeader& header);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <cstddef>
 
@@ -124,6 +125,11 @@ int32_t JointBoundSlots(int32_t mode, int32_t modeExtension) {
   if (mode == 1) return 8 * ((modeExtension & 3) + 1);
   if (mode == SingleChannelMode) return SubbandCount;
   return MaxSlots;
+}
+
+int32_t Layer12ConsumedBytes(int32_t paddingBytes) {
+  const int64_t consumed = int64_t{TheDecoder.Setup.FrameLength} + paddingBytes;
+  return static_cast<int32_t>(std::min<int64_t>(consumed, INT32_MAX));
 }
 
 bool ReadLayer12Header(TBitReader& bits, TLayer12FrameHeader& header) {

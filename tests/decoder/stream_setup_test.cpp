@@ -160,5 +160,18 @@ TEST_F(StreamSetup, ReservedLayerCodeDecodesAsLayerII) {
   EXPECT_EQ(DecoderDecodeFrame(frame.data(), 576, pcm.data()).Written, 4608);
 }
 
+TEST_F(StreamSetup, ConsumedBytesDoNotOverflowWhateverTheOpenLength) {
+  TFrameHeaderSpec spec = Spec(3, 1, 12, 0, 3);
+  spec.PaddingBit = 1;
+  TBitWriter w;
+  PutHeader(w, spec);
+  const std::vector<uint8_t> frame = w.Bytes(420);
+  TMPEGHeader header{};
+  DecoderParseHeader(frame.data(), 4, header);
+  ASSERT_EQ(DecoderOpenStream(header, INT_MAX, 0, 0, 0, 24000), 1);
+  std::array<int16_t, 2304> pcm{};
+  EXPECT_EQ(DecoderDecodeFrame(frame.data(), 420, pcm.data()).Consumed, INT_MAX);
+}
+
 }  // namespace
 }  // namespace tunewell::test
