@@ -98,9 +98,9 @@ TEST_F(Polarity, SurvivesAStreamOpen) {
   DecoderSetInvertPolarity(true);
   DecodeLoudFrames();
   EXPECT_EQ(DecoderGetInvertPolarity(), 1);
-  // Row 0, entry 1 holds D[32], which is negative in the standard's window.
-  EXPECT_GT(TheDecoder.Synthesis.Window[1], 0.0f);
-  EXPECT_EQ(TheDecoder.Synthesis.Window[1] * 65536.0f,
+  // Row 1, entry 0 holds D[32], which is negative in the standard's window.
+  EXPECT_GT(TheDecoder.Synthesis.Window[16], 0.0f);
+  EXPECT_EQ(TheDecoder.Synthesis.Window[16] * 65536.0f,
             -static_cast<float>(SynthesisWindowUnits[32]));
 }
 
