@@ -31,7 +31,7 @@ int32_t JointBoundSlots(int32_t mode, int32_t modeExtension);
 // What a Layer I/II frame decoder takes from the frame's own header.
 struct TLayer12FrameHeader {
   int32_t PaddingBit;
-  int32_t JointBound;  // in slots of the open's layout
+  int32_t JointBound;  // in slots; the layout stays the open's whatever this frame's mode
 };
 
 // Bytes a decoded frame consumed: the open's frame length plus this frame's padding, computed

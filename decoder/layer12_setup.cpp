@@ -142,11 +142,8 @@ bool ReadLayer12Header(TBitReader& bits, TLayer12FrameHeader& header) {
   const uint32_t mode = bits.Read(2);
   const uint32_t modeExtension = bits.Read(2);
   bits.Read(protectionBit != 0 ? 4 : 20);  // flags, emphasis and the CRC, never verified
-  // A frame cannot make a single-channel layout interleaved.
   header.JointBound =
-      TheDecoder.Layer12.Channels == 2
-          ? JointBoundSlots(static_cast<int32_t>(mode), static_cast<int32_t>(modeExtension))
-          : MaxSlots;
+      JointBoundSlots(static_cast<int32_t>(mode), static_cast<int32_t>(modeExtension));
   return true;
 }
 

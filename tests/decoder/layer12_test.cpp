@@ -391,5 +391,49 @@ TEST_F(Layer2Frames, LayerIJointStereoAndPaddingOfFourBytes) {
   }
 }
 
+// Frames whose mode differs from the open's are decoded with the open's layout; whatever the
+// mode and allocation bits say, nothing is read or written outside the frame and the buffers.
+TEST_F(Layer2Frames, AnyModeInAnyLayoutDecodesWithinBounds) {
+  struct Layout {
+    int32_t Layer, Bitrate, Rate, Version, Mode;
+  };
+  const Layout layouts[] = {
+      {2, 10, 1, 1, 3}, {2, 1, 0, 1, 3}, {2, 1, 2, 1, 3},  {2, 8, 1, 0, 3},
+      {2, 10, 0, 1, 0}, {2, 8, 1, 0, 1}, {3, 12, 0, 1, 3}, {3, 12, 0, 1, 2},
+  };
+  std::vector<uint8_t> noise(2000);
+  uint32_t state = 12345;
+  for (uint8_t& b : noise) {
+    state = state * 1664525u + 1013904223u;
+    b = static_cast<uint8_t>(state >> 24);
+  }
+  for (const Layout& l : layouts) {
+    TFrameHeaderSpec open;
+    open.LayerCode = l.Layer;
+    open.BitrateIndex = l.Bitrate;
+    open.SampleRateIndex = l.Rate;
+    open.VersionId = l.Version;
+    open.Mode = l.Mode;
+    int32_t length = 0;
+    const TMPEGHeader header = ParsedHeader(open, length);
+    for (uint8_t options = 0; options < 4; ++options) {
+      ASSERT_EQ(DecoderOpenStream(header, length, 0, 0, options, 24000), 1);
+      for (int32_t mode = 0; mode < 16; ++mode) {
+        TFrameHeaderSpec frameSpec = open;
+        frameSpec.Mode = mode >> 2;
+        frameSpec.ModeExtension = mode & 3;
+        TBitWriter w;
+        PutHeader(w, frameSpec);
+        std::vector<uint8_t> frame = w.Bytes(4);
+        frame.insert(frame.end(), noise.begin(), noise.begin() + length);
+        const TDecodeResult r =
+            DecoderDecodeFrame(frame.data(), static_cast<uint32_t>(frame.size()), pcm_.data());
+        EXPECT_EQ(r.Written, TheDecoder.Setup.PcmBytesPerFrame);
+        for (float v : TheDecoder.Layer12.Samples) ASSERT_TRUE(std::isfinite(v));
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tunewell::test
