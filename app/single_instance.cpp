@@ -22,7 +22,8 @@ constexpr qsizetype kMaxMessageBytes = 64 << 20;
 constexpr char kTaken = '1';
 
 void PutU32(QByteArray& out, uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) out.append(static_cast<char>((value >> shift) & 0xFF));
+  for (int shift = 0; shift < 32; shift += 8)
+    out.append(static_cast<char>((value >> shift) & 0xFF));
 }
 
 bool GetU32(const QByteArray& in, qsizetype& at, uint32_t& value) {

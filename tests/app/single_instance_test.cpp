@@ -39,8 +39,8 @@ TEST(FileListWire, RoundTripKeepsEveryByte) {
 
 TEST(FileListWire, APartOfTheMessageIsNotAList) {
   const QByteArray whole = EncodeFileList(kAwkwardNames);
-  for (qsizetype cut : {qsizetype{0}, qsizetype{3}, qsizetype{8}, whole.size() / 2,
-                        whole.size() - 1}) {
+  for (qsizetype cut :
+       {qsizetype{0}, qsizetype{3}, qsizetype{8}, whole.size() / 2, whole.size() - 1}) {
     TFileList files{"untouched"};
     EXPECT_FALSE(DecodeFileList(whole.left(cut), files)) << cut;
     EXPECT_EQ(files, TFileList{"untouched"});
@@ -115,8 +115,8 @@ TEST_F(SingleInstanceTest, AForeignMessageIsDroppedAndTheServerGoesOn) {
   ASSERT_TRUE(stranger.waitForConnected(2000));
   stranger.write("GET / HTTP/1.0\r\n\r\n");
   stranger.flush();
-  EXPECT_TRUE(QTest::qWaitFor(
-      [&] { return stranger.state() == QLocalSocket::UnconnectedState; }, 5000));
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return stranger.state() == QLocalSocket::UnconnectedState; }, 5000));
   EXPECT_EQ(calls, 0);
 
   bool taken = false;
