@@ -3,6 +3,7 @@
 // and poll. Results follow the wave of the system the engine was first written for: a wait
 // answers 0 (signalled) or 258 (timed out), and -1 milliseconds waits without limit.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -42,9 +43,13 @@ class Event {
   uint32_t Wait(int32_t milliseconds) const;
   bool IsSignalled() const { return Wait(0) == WAIT_OBJECT_0; }
   int Fd() const { return fd_; }
+  // Orders what the signalling thread did before Signal before what the waiter does next
+  // (a wait on the descriptor alone is invisible to the memory model). Waits call it.
+  void Acquire() const { signals_.load(std::memory_order_acquire); }
 
  private:
   int fd_ = -1;
+  std::atomic<uint64_t> signals_{0};
 };
 
 // Waits until any of the descriptors is readable: the index of the first readable one, or

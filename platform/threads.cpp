@@ -33,6 +33,7 @@ Event::~Event() { close(fd_); }
 
 // The counter is never read down by waiters, so the descriptor stays readable until Reset.
 bool Event::Signal() {
+  signals_.fetch_add(1, std::memory_order_release);
   const uint64_t one = 1;
   return write(fd_, &one, sizeof one) == sizeof one;
 }
@@ -42,7 +43,11 @@ bool Event::Reset() {
   return read(fd_, &value, sizeof value) == sizeof value || errno == EAGAIN;
 }
 
-uint32_t Event::Wait(int32_t milliseconds) const { return WaitForAnyFd({fd_}, milliseconds); }
+uint32_t Event::Wait(int32_t milliseconds) const {
+  const uint32_t result = WaitForAnyFd({fd_}, milliseconds);
+  if (result == WAIT_OBJECT_0) Acquire();
+  return result;
+}
 
 uint32_t WaitForAnyFd(std::initializer_list<int> fds, int32_t milliseconds) {
   return WaitForAnyFd(std::vector<int>(fds), milliseconds);
@@ -74,7 +79,9 @@ uint32_t WaitForAnyFd(const std::vector<int>& fds, int32_t milliseconds) {
 uint32_t WaitForAny(std::initializer_list<const Event*> events, int32_t milliseconds) {
   std::vector<int> fds;
   for (const Event* e : events) fds.push_back(e->Fd());
-  return WaitForAnyFd(fds, milliseconds);
+  const uint32_t result = WaitForAnyFd(fds, milliseconds);
+  if (result < fds.size()) std::data(events)[result]->Acquire();
+  return result;
 }
 
 // Queues by id. Posters hold only a weak reference, so a queue that goes away turns later
@@ -169,7 +176,9 @@ bool MessageQueue::Empty() {
 }
 
 uint32_t MessageQueue::WaitEventOrMessage(const Event& event, int32_t milliseconds) const {
-  return WaitForAnyFd({event.Fd(), ready_.Fd()}, milliseconds);
+  const uint32_t result = WaitForAnyFd({event.Fd(), ready_.Fd()}, milliseconds);
+  if (result == WAIT_OBJECT_0) event.Acquire();
+  return result;
 }
 
 bool PostThreadMessage(uint32_t threadId, const Message& message) {
