@@ -43,13 +43,14 @@ class Event {
   uint32_t Wait(int32_t milliseconds) const;
   bool IsSignalled() const { return Wait(0) == WAIT_OBJECT_0; }
   int Fd() const { return fd_; }
-  // Orders what the signalling thread did before Signal before what the waiter does next
-  // (a wait on the descriptor alone is invisible to the memory model). Waits call it.
-  void Acquire() const { signals_.load(std::memory_order_acquire); }
+  // Orders everything the signalling thread did up to the end of Signal before what the
+  // waiter does next (a wait on the descriptor alone is invisible to the memory model), so a
+  // waiter may free the event at once. Waits call it.
+  void Acquire() const { std::lock_guard lock(mutex_); }
 
  private:
   int fd_ = -1;
-  std::atomic<uint64_t> signals_{0};
+  mutable std::mutex mutex_;
 };
 
 // Waits until any of the descriptors is readable: the index of the first readable one, or
@@ -89,6 +90,8 @@ class MessageQueue {
   // Removes every waiting message with a number in [low, high]; returns how many.
   size_t RemovePending(uint32_t low, uint32_t high);
   bool Empty();
+  // Ends the owner's current wait as a message would, without a message.
+  void Wake();
   // Readable while messages are waiting.
   int Fd() const { return ready_.Fd(); }
 
@@ -130,6 +133,8 @@ class TThread {
   void Join();
   uint32_t Id() const { return queue_->Id(); }
   const Event& Ended() const { return ended_; }
+  // Ends the thread's current wait for its queue.
+  void Wake() { queue_->Wake(); }
 
  private:
   std::function<void()> body_;

@@ -3,6 +3,7 @@
 
 #include <alsa/asoundlib.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/WaveOut.h"
@@ -51,11 +52,23 @@ class AlsaSink : public PcmSink {
     return snd_pcm_writei(pcm_, frames, static_cast<snd_pcm_uframes_t>(count));
   }
 
+  // Some plugins (pulse) answer 0 until they have timing information; what still waits in
+  // the buffer is played later than that in any case.
   long Delay() override {
-    if (snd_pcm_state(pcm_) == SND_PCM_STATE_DISCONNECTED) return -ENODEV;
+    switch (snd_pcm_state(pcm_)) {
+      case SND_PCM_STATE_DISCONNECTED:
+        return -ENODEV;
+      case SND_PCM_STATE_XRUN:
+        return -EPIPE;
+      default:
+        break;
+    }
     snd_pcm_sframes_t delay = 0;
     const int error = snd_pcm_delay(pcm_, &delay);
-    return error < 0 ? error : delay;
+    if (error < 0) return error;
+    const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
+    if (avail >= 0) delay = std::max(delay, static_cast<snd_pcm_sframes_t>(bufferSize_) - avail);
+    return std::max<long>(delay, 0);
   }
 
   int Recover(int error) override { return snd_pcm_recover(pcm_, error, 1); }
@@ -116,6 +129,7 @@ class AlsaSink : public PcmSink {
     snd_pcm_uframes_t bufferSize = 0;
     snd_pcm_uframes_t periodSize = 0;
     snd_pcm_hw_params_get_buffer_size(hw, &bufferSize);
+    bufferSize_ = bufferSize;
     snd_pcm_hw_params_get_period_size(hw, &periodSize, nullptr);
 
     snd_pcm_sw_params_t* sw = nullptr;
@@ -131,6 +145,7 @@ class AlsaSink : public PcmSink {
 
   std::string name_;
   snd_pcm_t* pcm_ = nullptr;
+  snd_pcm_uframes_t bufferSize_ = 0;
   int openError_ = 0;
   bool canPause_ = false;
 };

@@ -33,12 +33,13 @@ Event::~Event() { close(fd_); }
 
 // The counter is never read down by waiters, so the descriptor stays readable until Reset.
 bool Event::Signal() {
-  signals_.fetch_add(1, std::memory_order_release);
+  std::lock_guard lock(mutex_);
   const uint64_t one = 1;
   return write(fd_, &one, sizeof one) == sizeof one;
 }
 
 bool Event::Reset() {
+  std::lock_guard lock(mutex_);
   uint64_t value = 0;
   return read(fd_, &value, sizeof value) == sizeof value || errno == EAGAIN;
 }
@@ -147,7 +148,10 @@ bool MessageQueue::Peek(Message& out, bool remove, uint32_t low, uint32_t high) 
   const auto it = std::find_if(messages_.begin(), messages_.end(), [&](const Message& m) {
     return m.message >= low && m.message <= high;
   });
-  if (it == messages_.end()) return false;
+  if (it == messages_.end()) {
+    if (remove) UpdateReady();  // clears a Wake
+    return false;
+  }
   out = *it;
   if (remove) {
     messages_.erase(it);
@@ -168,6 +172,11 @@ size_t MessageQueue::RemovePending(uint32_t low, uint32_t high) {
                 [&](const Message& m) { return m.message >= low && m.message <= high; });
   UpdateReady();
   return before - messages_.size();
+}
+
+void MessageQueue::Wake() {
+  std::lock_guard lock(mutex_);
+  ready_.Signal();
 }
 
 bool MessageQueue::Empty() {

@@ -70,9 +70,9 @@ class TMPLoopThread {
   uint32_t ThreadId() const { return threadId_; }
   // The end of the thread; null when it could not be created.
   const Event* Handle() const { return handle_ ? &handle_->Ended() : nullptr; }
-  // Both the loop and other threads set it.
+  // Both the loop and other threads set it; a change takes effect at once.
   int32_t Timeout() const { return timeout_.load(); }
-  void SetTimeout(int32_t milliseconds) { timeout_.store(milliseconds); }
+  void SetTimeout(int32_t milliseconds);
 
   TMPSimpleEvent WakeEvent;
   // Set before Resume: the thread reads it without a lock.

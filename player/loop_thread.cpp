@@ -25,6 +25,12 @@ void TMPLoopThread::SetPriority(int priority) {
   if (handle_) handle_->SetPriority(priority);
 }
 
+void TMPLoopThread::SetTimeout(int32_t milliseconds) {
+  if (timeout_.exchange(milliseconds) != milliseconds && handle_ && CurrentThreadId() != threadId_) {
+    handle_->Wake();  // the loop may be asleep with the old timeout
+  }
+}
+
 void TMPLoopThread::Post(uint32_t message, WPARAM wParam, LPARAM lParam) {
   if (handle_) PostThreadMessage(threadId_, {message, wParam, lParam});
 }
