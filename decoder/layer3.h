@@ -102,6 +102,9 @@ using AntialiasRoutineFn = void (*)(float* lines, int32_t boundaries);
 using Imdct36RoutineFn = void (*)(float* values);
 using Imdct12RoutineFn = void (*)(float* values);
 struct HybridContext;
+// Added to a hybrid pass's block type when the mixed-block flag is set: the two lowest subbands
+// then use the normal window whatever the block type.
+constexpr int32_t MixedBlockWindows = 4;
 using HybridRoutineFn = int32_t (*)(const HybridContext& context, float* spectrum,
                                     const float* overlap, float* out, int32_t blockType,
                                     uint32_t longLines, uint32_t shortLines, uint32_t overlapLines);

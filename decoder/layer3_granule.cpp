@@ -113,6 +113,10 @@ void EqualizeLines(Layer3State& s, int32_t g, int32_t c) {
   for (int32_t i = 0; i < count; ++i) lines[i] *= s.LineGains[i];
 }
 
+int32_t WindowSelection(const GranuleInfo& info) {
+  return info.BlockType | (info.MixedBlock != 0 ? MixedBlockWindows : 0);
+}
+
 HybridContext ContextOf(const Layer3State& s) {
   return {&s.Hybrid, s.Routines->Imdct36, s.Routines->Imdct12, s.OutputSubbandLimit};
 }
@@ -129,7 +133,7 @@ int32_t HybridPass(Layer3State& s, int32_t g, int32_t c) {
   const int32_t longLines = std::min(LongLinesOf(s, info, shortLines), s.LineLimit);
   const int32_t result = s.Routines->Hybrid(
       ContextOf(s), s.SpectrumBuffers[c][g].data(), s.SpectrumBuffers[c][g ^ 1].data(),
-      s.HybridOutput.data(), info.BlockType, static_cast<uint32_t>(longLines),
+      s.HybridOutput.data(), WindowSelection(info), static_cast<uint32_t>(longLines),
       static_cast<uint32_t>(shortLines), static_cast<uint32_t>(s.LineCounts[g ^ 1][c]));
   s.LineCounts[g][c] = result;
   return result;
@@ -187,13 +191,13 @@ void ChannelDriverMixDown(Layer3State& s, uint8_t* pcm, int32_t g) {
     counts[0] = n;
   } else {
     n = s.Routines->Hybrid(ContextOf(s), s.SpectrumBuffers[0][g].data(),
-                           s.SpectrumBuffers[0][g ^ 1].data(), out, first.BlockType,
+                           s.SpectrumBuffers[0][g ^ 1].data(), out, WindowSelection(first),
                            static_cast<uint32_t>(LongLinesOf(s, first, counts[0])),
                            static_cast<uint32_t>(counts[0]),
                            static_cast<uint32_t>(s.LineCounts[g ^ 1][0]));
     counts[0] = n;
     counts[1] = HybridAddSecond(ContextOf(s), s.SpectrumBuffers[1][g].data(),
-                                s.SpectrumBuffers[0][g].data(), out, second.BlockType,
+                                s.SpectrumBuffers[0][g].data(), out, WindowSelection(second),
                                 static_cast<uint32_t>(LongLinesOf(s, second, counts[1])),
                                 static_cast<uint32_t>(counts[1]));
     n = std::max(n, counts[1]);

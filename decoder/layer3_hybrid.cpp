@@ -2,6 +2,7 @@
 // with the previous granule, and the frequency inversion of odd subbands. The spectrum buffer of
 // a granule becomes the overlap store that the next granule adds.
 
+#include <algorithm>
 #include <cmath>
 
 #include "decoder/layer3.h"
@@ -180,7 +181,16 @@ void ShortSubband(const std::array<float, 36>& ws, float* p, const float* r, flo
   }
 }
 
-int32_t SubbandsOf(uint32_t lines) { return static_cast<int32_t>((lines + 17) / 18); }
+int32_t SubbandsOf(uint32_t lines) { return std::min(static_cast<int32_t>((lines + 17) / 18), 32); }
+
+// The long part of a short block uses the normal window, and so do the two lowest subbands of
+// any block with the mixed-block flag.
+const std::array<float, 36>& LongWindowOf(const std::array<std::array<float, 36>, 4>& windows,
+                                          int32_t blockType, int32_t subband) {
+  const int32_t type = blockType & 3;
+  const bool normal = type == 2 || ((blockType & MixedBlockWindows) != 0 && subband < 2);
+  return windows[static_cast<size_t>(normal ? 0 : type)];
+}
 
 }  // namespace
 
@@ -188,13 +198,12 @@ int32_t HybridPortable(const HybridContext& context, float* spectrum, const floa
                        float* out, int32_t blockType, uint32_t longLines, uint32_t shortLines,
                        uint32_t overlapLines) {
   const auto& windows = context.Tables->Windows;
-  const auto& longWindow = windows[static_cast<size_t>(blockType == 2 ? 0 : blockType & 3)];
   const auto& shortWindow = windows[2];
   int32_t s = 0;
   for (const int32_t end = SubbandsOf(longLines); s < end; ++s) {
     float* p = spectrum + 18 * s;
     context.Imdct36(p);
-    LongSubband<false>(longWindow, p, overlap + 18 * s, out + s, nullptr);
+    LongSubband<false>(LongWindowOf(windows, blockType, s), p, overlap + 18 * s, out + s, nullptr);
   }
   for (const int32_t end = SubbandsOf(shortLines); s < end; ++s) {
     float* p = spectrum + 18 * s;
@@ -215,13 +224,13 @@ int32_t HybridPortable(const HybridContext& context, float* spectrum, const floa
 int32_t HybridAddSecond(const HybridContext& context, float* spectrum, float* overlapAccumulator,
                         float* out, int32_t blockType, uint32_t longLines, uint32_t shortLines) {
   const auto& windows = context.Tables->Windows;
-  const auto& longWindow = windows[static_cast<size_t>(blockType == 2 ? 0 : blockType & 3)];
   const auto& shortWindow = windows[2];
   int32_t s = 0;
   for (const int32_t end = SubbandsOf(longLines); s < end; ++s) {
     float* p = spectrum + 18 * s;
     context.Imdct36(p);
-    LongSubband<true>(longWindow, p, nullptr, out + s, overlapAccumulator + 18 * s);
+    LongSubband<true>(LongWindowOf(windows, blockType, s), p, nullptr, out + s,
+                      overlapAccumulator + 18 * s);
   }
   for (const int32_t end = SubbandsOf(shortLines); s < end; ++s) {
     float* p = spectrum + 18 * s;

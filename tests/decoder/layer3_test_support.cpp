@@ -1,0 +1,157 @@
+#include "tests/decoder/layer3_test_support.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+
+#include "decoder/MP3decdr.h"
+#include "decoder/layer3_open.h"
+
+namespace tunewell::test {
+
+namespace {
+
+// The standard's synthesis: V = N S into a 1024-value shift buffer, window with D, sum.
+class ReferenceSynthesis {
+ public:
+  ReferenceSynthesis() {
+    std::ifstream in(SharedPath("tables/synthesis-window.txt"));
+    std::string line;
+    while (std::getline(in, line)) {
+      if (line.empty() || line[0] == '#') continue;
+      std::istringstream words(line);
+      int index = 0;
+      double printed = 0;
+      long k = 0;
+      words >> index >> printed >> k;
+      window_[static_cast<size_t>(index)] = static_cast<double>(k) / 65536.0;
+    }
+    const double pi = std::acos(-1.0);
+    for (int i = 0; i < 64; ++i) {
+      for (int k = 0; k < 32; ++k) matrix_[i][k] = std::cos((16 + i) * (2 * k + 1) * pi / 64.0);
+    }
+  }
+
+  void Reset(int32_t channels) {
+    channels_ = channels;
+    for (auto& v : v_) v.fill(0.0);
+  }
+
+  void Granule(const float* samples, uint8_t* pcm, int32_t channel) {
+    auto& v = v_[static_cast<size_t>(channel)];
+    for (int32_t t = 0; t < 18; ++t) {
+      std::memmove(v.data() + 64, v.data(), (1024 - 64) * sizeof(double));
+      for (int i = 0; i < 64; ++i) {
+        double sum = 0;
+        for (int k = 0; k < 32; ++k) sum += matrix_[i][k] * samples[32 * t + k];
+        v[static_cast<size_t>(i)] = sum;
+      }
+      for (int j = 0; j < 32; ++j) {
+        double sum = 0;
+        for (int i = 0; i < 8; ++i) {
+          sum += window_[static_cast<size_t>(64 * i + j)] * v[static_cast<size_t>(128 * i + j)];
+          sum += window_[static_cast<size_t>(64 * i + 32 + j)] *
+                 v[static_cast<size_t>(128 * i + 96 + j)];
+        }
+        const double rounded = std::nearbyint(sum);
+        const auto sample = static_cast<int16_t>(std::clamp(rounded, -32768.0, 32767.0));
+        const size_t word = static_cast<size_t>((32 * t + j) * channels_ + channel);
+        std::memcpy(pcm + 2 * word, &sample, 2);
+      }
+    }
+  }
+
+ private:
+  std::array<double, 512> window_{};
+  std::array<std::array<double, 32>, 64> matrix_{};
+  std::array<std::array<double, 1024>, 2> v_{};
+  int32_t channels_ = 1;
+};
+
+ReferenceSynthesis& Synthesis() {
+  static ReferenceSynthesis synthesis;
+  return synthesis;
+}
+
+void SynthesiseGranule(const float* samples, uint8_t* pcm, int32_t channel) {
+  Synthesis().Granule(samples, pcm, channel);
+}
+
+}  // namespace
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string SharedPath(const std::string& name) { return std::string(TW_SHARED_DIR) + "/" + name; }
+
+Layer3State& TestLayer3State() {
+  static auto state = std::make_unique<Layer3State>();
+  return *state;
+}
+
+Layer3Decoded DecodeLayer3Stream(const std::vector<uint8_t>& bytes, int32_t channelOption) {
+  Layer3Decoded result;
+  TMPEGHeader first{};
+  int32_t bitrate = 0;
+  uint32_t offset = 0;
+  const int32_t firstLength = DecoderFindFirstFrame(bytes.data(), static_cast<uint32_t>(bytes.size()),
+                                                    first, bitrate, offset);
+  if (firstLength <= 0 || first.LayerCode != 1) return result;
+
+  const bool twoChannels = first.Mode != 3;
+  result.Channels = twoChannels && channelOption == 0 ? 2 : 1;
+  const int32_t samplesPerChannel = first.VersionId == 1 ? 1152 : 576;
+  const int32_t pcmBytes = samplesPerChannel * result.Channels * 2;
+  static constexpr std::array<int32_t, 3> Rates{44100, 48000, 32000};
+  result.SampleRate = Rates[static_cast<size_t>(first.SampleRateIndex)] >>
+                      (first.VersionId == 1 ? 0 : (first.SyncKind == 2 ? 2 : 1));
+
+  Layer3State& s = TestLayer3State();
+  s.Synthesis = SynthesiseGranule;
+  s.Routines = &PortableLayer3Routines;
+  Synthesis().Reset(result.Channels);
+  const int32_t bandwidthSubbands = std::min<int32_t>(
+      31, (24000 * 64 + result.SampleRate / 2) / result.SampleRate);
+  if (!Layer3Open(s, {first, firstLength, bandwidthSubbands, channelOption, pcmBytes, 0})) {
+    return result;
+  }
+  result.Opened = true;
+
+  uint32_t firstWord = 0;
+  std::memcpy(&firstWord, bytes.data() + offset, 4);
+  std::vector<uint8_t> pcm(static_cast<size_t>(pcmBytes));
+  size_t pos = offset;
+  while (pos + 4 <= bytes.size()) {
+    TMPEGHeader h{};
+    uint32_t word = 0;
+    std::memcpy(&word, bytes.data() + pos, 4);
+    int32_t length = DecoderParseHeader(bytes.data() + pos, 0, h);
+    if (h.BitrateIndex == 0 && h.SyncKind != 0) length = firstLength;
+    if (length <= 0 || ((word ^ firstWord) & HeaderCompatibilityMask) != 0) {
+      ++pos;
+      continue;
+    }
+    const size_t frameBytes = static_cast<size_t>(length + h.PaddingBit);
+    if (pos + frameBytes > bytes.size()) break;
+    int32_t consumed = 0, written = 0;
+    s.FrameDriver(s, bytes.data() + pos, pcm.data(), consumed, written);
+    if (consumed < 1) {
+      std::fill(pcm.begin(), pcm.end(), 0);
+      ++result.UndecodedFrames;
+    }
+    const auto* samples = reinterpret_cast<const int16_t*>(pcm.data());
+    result.Pcm.insert(result.Pcm.end(), samples, samples + pcmBytes / 2);
+    ++result.Frames;
+    pos += frameBytes;
+  }
+  return result;
+}
+
+}  // namespace tunewell::test

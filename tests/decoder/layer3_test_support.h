@@ -1,0 +1,31 @@
+#pragma once
+// Test support for the Layer III stages: a plain reference synthesis (the standard's polyphase
+// filterbank, computed directly) so that the Layer III front and back end can be checked on
+// their own, and a stream loop like the playback component's.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "decoder/layer3.h"
+
+namespace tunewell::test {
+
+std::vector<uint8_t> ReadFile(const std::string& path);
+std::string SharedPath(const std::string& name);
+
+// Decodes a whole Layer III stream through Layer3Open and the frame drivers.
+struct Layer3Decoded {
+  bool Opened = false;
+  int32_t Channels = 0;
+  int32_t SampleRate = 0;
+  int32_t Frames = 0;
+  int32_t UndecodedFrames = 0;
+  std::vector<int16_t> Pcm;
+};
+Layer3Decoded DecodeLayer3Stream(const std::vector<uint8_t>& bytes, int32_t channelOption = 0);
+
+// The state the helpers above drive (one per process, as in the decoder).
+Layer3State& TestLayer3State();
+
+}  // namespace tunewell::test
