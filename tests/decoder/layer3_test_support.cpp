@@ -37,6 +37,13 @@ class ReferenceSynthesis {
     }
   }
 
+  // Where the frame's PCM begins; the unrounded samples of the frame are kept alongside.
+  void StartFrame(uint8_t* frame, size_t words) {
+    frame_ = frame;
+    unrounded_.assign(words, 0.0);
+  }
+  const std::vector<double>& Unrounded() const { return unrounded_; }
+
   void Reset(int32_t channels) {
     channels_ = channels;
     for (auto& v : v_) v.fill(0.0);
@@ -58,10 +65,10 @@ class ReferenceSynthesis {
           sum += window_[static_cast<size_t>(64 * i + 32 + j)] *
                  v[static_cast<size_t>(128 * i + 96 + j)];
         }
-        const double rounded = std::nearbyint(sum);
-        const auto sample = static_cast<int16_t>(std::clamp(rounded, -32768.0, 32767.0));
+        const auto sample = static_cast<int16_t>(std::clamp(std::nearbyint(sum), -32768.0, 32767.0));
         const size_t word = static_cast<size_t>((32 * t + j) * channels_ + channel);
         std::memcpy(pcm + 2 * word, &sample, 2);
+        unrounded_[static_cast<size_t>(pcm - frame_) / 2 + word] = std::clamp(sum, -32768.0, 32767.0);
       }
     }
   }
@@ -70,6 +77,8 @@ class ReferenceSynthesis {
   std::array<double, 512> window_{};
   std::array<std::array<double, 32>, 64> matrix_{};
   std::array<std::array<double, 1024>, 2> v_{};
+  std::vector<double> unrounded_;
+  uint8_t* frame_ = nullptr;
   int32_t channels_ = 1;
 };
 
@@ -141,13 +150,17 @@ Layer3Decoded DecodeLayer3Stream(const std::vector<uint8_t>& bytes, int32_t chan
     const size_t frameBytes = static_cast<size_t>(length + h.PaddingBit);
     if (pos + frameBytes > bytes.size()) break;
     int32_t consumed = 0, written = 0;
+    Synthesis().StartFrame(pcm.data(), pcm.size() / 2);
     s.FrameDriver(s, bytes.data() + pos, pcm.data(), consumed, written);
     if (consumed < 1) {
       std::fill(pcm.begin(), pcm.end(), 0);
       ++result.UndecodedFrames;
     }
+    result.FrameLog.push_back({h.Mode == 3 ? 1 : 2, consumed > 0 && s.MainData.Start < 0});
     const auto* samples = reinterpret_cast<const int16_t*>(pcm.data());
     result.Pcm.insert(result.Pcm.end(), samples, samples + pcmBytes / 2);
+    result.Unrounded.insert(result.Unrounded.end(), Synthesis().Unrounded().begin(),
+                            Synthesis().Unrounded().end());
     ++result.Frames;
     pos += frameBytes;
   }

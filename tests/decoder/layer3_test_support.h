@@ -15,13 +15,19 @@ std::vector<uint8_t> ReadFile(const std::string& path);
 std::string SharedPath(const std::string& name);
 
 // Decodes a whole Layer III stream through Layer3Open and the frame drivers.
+struct Layer3Frame {
+  int32_t CodedChannels;  // of this frame's own header
+  bool MissingBackData;   // written as silence: its main data begin before the reservoir
+};
 struct Layer3Decoded {
+  std::vector<Layer3Frame> FrameLog;
   bool Opened = false;
   int32_t Channels = 0;
   int32_t SampleRate = 0;
   int32_t Frames = 0;
   int32_t UndecodedFrames = 0;
   std::vector<int16_t> Pcm;
+  std::vector<double> Unrounded;  // the same samples clipped but not rounded
 };
 Layer3Decoded DecodeLayer3Stream(const std::vector<uint8_t>& bytes, int32_t channelOption = 0);
 
