@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "decoder/layer3.h"
+#include "decoder/layer3_state.h"
 #include "decoder/layer3_tables.h"
 
 namespace tunewell {

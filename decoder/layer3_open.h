@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "decoder/MP3decdr.h"
-#include "decoder/layer3.h"
+#include "decoder/layer3_state.h"
 
 namespace tunewell {
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "decoder/layer3.h"
+#include "decoder/layer3_state.h"
 
 namespace tunewell {
 

@@ -1,7 +1,7 @@
 // Layer III scale factors: the MPEG-1 reader (slen pairs, reuse between granules) and the
 // lower-frequency reader (partitions, the intensity-stereo form of the right channel).
 
-#include "decoder/layer3.h"
+#include "decoder/layer3_state.h"
 
 namespace tunewell {
 

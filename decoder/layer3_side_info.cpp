@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "decoder/MP3decdr.h"
-#include "decoder/layer3.h"
+#include "decoder/layer3_state.h"
 
 namespace tunewell {
 

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "decoder/layer3.h"
+#include "decoder/layer3_state.h"
 
 namespace tunewell {
 

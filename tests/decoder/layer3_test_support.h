@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "decoder/layer3.h"
+#include "decoder/layer3_state.h"
 
 namespace tunewell::test {
 

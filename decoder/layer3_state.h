@@ -8,7 +8,7 @@
 //   layer3_stereo.cpp        mid/side and intensity stereo
 //   layer3_hybrid.cpp        alias reduction, IMDCT, windows, overlap, frequency inversion
 //   layer3_granule.cpp       the granule pipeline and the five channel drivers
-//   layer3_open.cpp          the Layer III part of opening a stream
+//   layer3_open.cpp          the Layer III part of opening a stream, the frame dispatch
 
 #include <array>
 #include <cstddef>
