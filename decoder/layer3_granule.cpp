@@ -103,7 +103,7 @@ void ReduceAliases(Layer3State& s, int32_t g, int32_t c) {
   const int32_t boundaries = s.Granules[g][c].MixedBlock != 0 && s.Granules[g][c].BlockType == ShortBlock
                                  ? 1
                                  : std::min((count + 7) / 18, MaxAntialiasBoundaries);
-  s.Routines->Antialias(s.SpectrumBuffers[c][g].data(), boundaries);
+  s.Routines->AntialiasRoutine(s.SpectrumBuffers[c][g].data(), boundaries);
   count = std::max(count, 18 * boundaries + 8);
 }
 
@@ -118,7 +118,7 @@ int32_t WindowSelection(const GranuleInfo& info) {
 }
 
 HybridContext ContextOf(const Layer3State& s) {
-  return {&s.Hybrid, s.Routines->Imdct36, s.Routines->Imdct12, s.OutputSubbandLimit};
+  return {&s.Hybrid, s.Routines->Imdct36Routine, s.Routines->Imdct12Routine, s.OutputSubbandLimit};
 }
 
 int32_t LongLinesOf(const Layer3State& s, const GranuleInfo& info, int32_t shortLines) {
@@ -131,7 +131,7 @@ int32_t HybridPass(Layer3State& s, int32_t g, int32_t c) {
   const GranuleInfo& info = s.Granules[g][c];
   const int32_t shortLines = std::min(s.LineCounts[g][c], s.LineLimit);
   const int32_t longLines = std::min(LongLinesOf(s, info, shortLines), s.LineLimit);
-  const int32_t result = s.Routines->Hybrid(
+  const int32_t result = s.Routines->HybridRoutine(
       ContextOf(s), s.SpectrumBuffers[c][g].data(), s.SpectrumBuffers[c][g ^ 1].data(),
       s.HybridOutput.data(), WindowSelection(info), static_cast<uint32_t>(longLines),
       static_cast<uint32_t>(shortLines), static_cast<uint32_t>(s.LineCounts[g ^ 1][c]));
@@ -139,7 +139,7 @@ int32_t HybridPass(Layer3State& s, int32_t g, int32_t c) {
   return result;
 }
 
-void SingleChannel(Layer3State& s, uint8_t* pcm, int32_t g, int32_t c) {
+void SingleChannel(Layer3State& s, int16_t* pcm, int32_t g, int32_t c) {
   const int32_t count = HybridPass(s, g, c);
   InvertOddSubbands(s.HybridOutput.data(), count);
   s.Synthesis(s.HybridOutput.data(), pcm, 0);
@@ -147,7 +147,7 @@ void SingleChannel(Layer3State& s, uint8_t* pcm, int32_t g, int32_t c) {
 
 }  // namespace
 
-void GranuleDecode(Layer3State& s, uint8_t* pcm, int32_t g) {
+void GranuleDecode(Layer3State& s, int16_t* pcm, int32_t g) {
   const int32_t channels = s.Side.Channels;
   for (int32_t c = 0; c < channels; ++c) DecodeChannel(s, g, c, s.Mpeg1);
   if (channels == 2) Stereo(s, g, s.Mpeg1);
@@ -159,13 +159,13 @@ void GranuleDecode(Layer3State& s, uint8_t* pcm, int32_t g) {
   s.ChannelDriver(s, pcm, g);
 }
 
-void ChannelDriverMono(Layer3State& s, uint8_t* pcm, int32_t g) { SingleChannel(s, pcm, g, 0); }
+void ChannelDriverMono(Layer3State& s, int16_t* pcm, int32_t g) { SingleChannel(s, pcm, g, 0); }
 
-void ChannelDriverLeft(Layer3State& s, uint8_t* pcm, int32_t g) { SingleChannel(s, pcm, g, 0); }
+void ChannelDriverLeft(Layer3State& s, int16_t* pcm, int32_t g) { SingleChannel(s, pcm, g, 0); }
 
-void ChannelDriverRight(Layer3State& s, uint8_t* pcm, int32_t g) { SingleChannel(s, pcm, g, 1); }
+void ChannelDriverRight(Layer3State& s, int16_t* pcm, int32_t g) { SingleChannel(s, pcm, g, 1); }
 
-void ChannelDriverStereo(Layer3State& s, uint8_t* pcm, int32_t g) {
+void ChannelDriverStereo(Layer3State& s, int16_t* pcm, int32_t g) {
   for (int32_t c = 0; c < 2; ++c) {
     const int32_t count = HybridPass(s, g, c);
     InvertOddSubbands(s.HybridOutput.data(), count);
@@ -173,7 +173,7 @@ void ChannelDriverStereo(Layer3State& s, uint8_t* pcm, int32_t g) {
   }
 }
 
-void ChannelDriverMixDown(Layer3State& s, uint8_t* pcm, int32_t g) {
+void ChannelDriverMixDown(Layer3State& s, int16_t* pcm, int32_t g) {
   const GranuleInfo& first = s.Granules[g][0];
   const GranuleInfo& second = s.Granules[g][1];
   auto& counts = s.LineCounts[g];
@@ -184,13 +184,13 @@ void ChannelDriverMixDown(Layer3State& s, uint8_t* pcm, int32_t g) {
     const int32_t shortLines = std::min(std::max(counts[0], counts[1]), s.LineLimit);
     const int32_t longLines = first.BlockType == ShortBlock ? 0 : shortLines;
     AddSpectrum(s.SpectrumBuffers[0][g].data(), s.SpectrumBuffers[1][g].data(), shortLines);
-    n = s.Routines->Hybrid(ContextOf(s), s.SpectrumBuffers[0][g].data(),
+    n = s.Routines->HybridRoutine(ContextOf(s), s.SpectrumBuffers[0][g].data(),
                            s.SpectrumBuffers[0][g ^ 1].data(), out, first.BlockType,
                            static_cast<uint32_t>(longLines), static_cast<uint32_t>(shortLines),
                            static_cast<uint32_t>(s.LineCounts[g ^ 1][0]));
     counts[0] = n;
   } else {
-    n = s.Routines->Hybrid(ContextOf(s), s.SpectrumBuffers[0][g].data(),
+    n = s.Routines->HybridRoutine(ContextOf(s), s.SpectrumBuffers[0][g].data(),
                            s.SpectrumBuffers[0][g ^ 1].data(), out, WindowSelection(first),
                            static_cast<uint32_t>(LongLinesOf(s, first, counts[0])),
                            static_cast<uint32_t>(counts[0]),

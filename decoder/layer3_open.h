@@ -17,7 +17,8 @@ struct Layer3OpenArguments {
   uint8_t SilenceValue;
 };
 
-// Empties the reservoir, then sets up the stream; 1 when it can be decoded, else 0.
+// Empties the reservoir, then sets up the Layer III state for the stream; 1 when it can be
+// decoded, else 0. Layer3OpenStream (layer3.h) calls it with the decoder's own state.
 int32_t Layer3Open(Layer3State& s, const Layer3OpenArguments& arguments);
 
 }  // namespace tunewell

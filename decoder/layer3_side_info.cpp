@@ -66,9 +66,10 @@ int32_t FrameLengthOf(const Layer3State& s, bool mpeg1, bool mpeg25) {
   return bitrate * (mpeg1 || mpeg25 ? 2880 : 1440) / rate;
 }
 
-// Steps 4 to 6 of a frame: compaction, the range check and the append. False when the frame's
-// main data do not fit.
-bool AppendMainData(Reservoir& reservoir, const uint8_t* data, int32_t count,
+// Steps 4 to 6 of a frame: compaction, the range check and the append of `count` bytes, of which
+// the first `present` are in the frame's readable bytes and the rest read as zeros. False when
+// the frame's main data do not fit.
+bool AppendMainData(Reservoir& reservoir, const uint8_t* data, int32_t count, int32_t present,
                     int32_t mainDataBegin) {
   reservoir.Start = reservoir.Fill - mainDataBegin;
   if (reservoir.Fill > ReservoirCompactThreshold) {
@@ -78,42 +79,43 @@ bool AppendMainData(Reservoir& reservoir, const uint8_t* data, int32_t count,
     reservoir.Fill = mainDataBegin;
   }
   if (count < 0 || count > ReservoirSize - reservoir.Fill) return false;
-  std::memcpy(reservoir.Bytes.data() + reservoir.Fill, data, static_cast<size_t>(count));
+  uint8_t* dest = reservoir.Bytes.data() + reservoir.Fill;
+  const int32_t copied = std::clamp(present, 0, count);
+  if (copied > 0) std::memcpy(dest, data, static_cast<size_t>(copied));
+  std::memset(dest + copied, 0, static_cast<size_t>(count - copied));
   reservoir.Fill += count;
   return true;
 }
 
-void FillSilence(const Layer3State& s, uint8_t* pcm) {
-  std::memset(pcm, s.SilenceValue, static_cast<size_t>(s.PcmBytesPerFrame));
-}
-
-// The steps both drivers share once the sync is known.
-bool DecodeFrame(Layer3State& s, const uint8_t* frame, uint8_t* pcm, bool mpeg1, bool mpeg25,
-                 int32_t& consumed) {
-  // The header is enough for the length; the side information is then read within the frame.
+// The steps both drivers share once the sync is known; false when the frame is not decoded.
+bool DecodeFrame(Layer3State& s, const uint8_t* frame, uint32_t available, int16_t* pcm,
+                 bool mpeg1, bool mpeg25, int32_t& consumed) {
+  const auto readable = static_cast<int32_t>(std::min<uint32_t>(available, 1u << 20));
   BitReader& r = s.Reader;
-  r.StartAt(frame + 1, frame + 4);
-  r.Read(4);
-  r.Read(4);  // version, layer, protection bit
+  // The header gives the length; the side information is then read within the frame.
+  r.StartAt(frame, frame + std::min(readable, 4));
+  r.Read(16);  // sync, version, layer, protection bit
   s.Side.BitrateIndex = static_cast<int32_t>(r.Read(4));
   s.Side.SamplingIndex = static_cast<int32_t>(r.Read(2));
   s.Side.Padding = static_cast<int32_t>(r.Read(1));
   const int32_t length = FrameLengthOf(s, mpeg1, mpeg25);
-  const int32_t total = length + s.Side.Padding;
   if (length <= 0) return false;
+  const int32_t total = length + s.Side.Padding;
 
-  r.StartAt(frame, frame + total);
+  r.StartAt(frame, frame + std::min(readable, total));
   r.Read(12);
   const int32_t sideInfoSize =
       ReadSideInfo(r, mpeg1, s.MixDownGainOffset, s.GranuleSlot, s.Side, s.Granules);
-  const int32_t count = total - sideInfoSize - s.Side.CrcBytes;
-  if (!AppendMainData(s.MainData, frame + sideInfoSize + s.Side.CrcBytes, count,
+  const int32_t mainDataOffset = sideInfoSize + s.Side.CrcBytes;
+  const int32_t count = total - mainDataOffset;
+  const int32_t present = std::min(readable, total) - mainDataOffset;
+  if (!AppendMainData(s.MainData, frame + std::min(mainDataOffset, readable), count, present,
                       s.Side.MainDataBegin)) {
     return false;
   }
   consumed = total;
   if (s.MainData.Start < 0) {
-    FillSilence(s, pcm);
+    std::memset(pcm, s.SilenceValue, static_cast<size_t>(s.PcmBytesPerFrame));
     return true;
   }
   s.MainDataBitPosition = s.MainData.Start * 8;
@@ -124,6 +126,11 @@ bool DecodeFrame(Layer3State& s, const uint8_t* frame, uint8_t* pcm, bool mpeg1,
     GranuleDecode(s, pcm, s.GranuleSlot);
   }
   return true;
+}
+
+uint32_t ReadSync(BitReader& r, const uint8_t* frame, uint32_t available) {
+  r.StartAt(frame, frame + std::min<uint32_t>(available, 2));
+  return r.Read(12);
 }
 
 }  // namespace
@@ -164,32 +171,27 @@ int32_t ReadSideInfo(BitReader& r, bool mpeg1, int32_t mixDownGainOffset, int32_
   return mono ? 13 : 21;
 }
 
-void Layer3FrameDriverMpeg1(Layer3State& s, const uint8_t* frame, uint8_t* pcm, int32_t& consumed,
-                            int32_t& written) {
-  consumed = 0;
-  written = 0;
-  s.Reader.StartAt(frame, frame + 2);
-  if (s.Reader.Read(12) != Mpeg1Sync) return;
-  if (!DecodeFrame(s, frame, pcm, true, false, consumed)) {
-    consumed = 0;
-    return;
+TDecodeResult Layer3FrameDriverMpeg1(Layer3State& s, const uint8_t* frame, uint32_t available,
+                                     int16_t* pcm) {
+  int32_t consumed = 0;
+  if (ReadSync(s.Reader, frame, available) != Mpeg1Sync ||
+      !DecodeFrame(s, frame, available, pcm, true, false, consumed)) {
+    return {0, 0};
   }
-  written = s.PcmBytesPerFrame;
+  return {consumed, s.PcmBytesPerFrame};
 }
 
-void Layer3FrameDriverLsf(Layer3State& s, const uint8_t* frame, uint8_t* pcm, int32_t& consumed,
-                          int32_t& written) {
-  consumed = 0;
-  written = 0;
-  s.Reader.StartAt(frame, frame + 2);
-  const uint32_t sync = s.Reader.Read(12);
-  if (sync != Mpeg1Sync && sync != Mpeg25Sync) return;
-  if (!DecodeFrame(s, frame, pcm, false, sync == Mpeg25Sync, consumed)) {
-    consumed = 0;
-    return;
+TDecodeResult Layer3FrameDriverLsf(Layer3State& s, const uint8_t* frame, uint32_t available,
+                                   int16_t* pcm) {
+  int32_t consumed = 0;
+  const uint32_t sync = ReadSync(s.Reader, frame, available);
+  if ((sync != Mpeg1Sync && sync != Mpeg25Sync) ||
+      !DecodeFrame(s, frame, available, pcm, false, sync == Mpeg25Sync, consumed)) {
+    return {0, 0};
   }
+  // Consecutive frames alternate the two granule slots, as an MPEG-1 frame uses its two granules.
   s.GranuleSlot = 1 - s.GranuleSlot;
-  written = s.PcmBytesPerFrame;
+  return {consumed, s.PcmBytesPerFrame};
 }
 
 }  // namespace tunewell

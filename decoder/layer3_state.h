@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "decoder/MP3decdr.h"
 #include "decoder/layer3_bit_reader.h"
 
 namespace tunewell {
@@ -110,10 +111,10 @@ using HybridRoutineFn = int32_t (*)(const HybridContext& context, float* spectru
                                     uint32_t longLines, uint32_t shortLines, uint32_t overlapLines);
 
 struct Layer3Routines {
-  AntialiasRoutineFn Antialias;
-  HybridRoutineFn Hybrid;
-  Imdct36RoutineFn Imdct36;
-  Imdct12RoutineFn Imdct12;
+  AntialiasRoutineFn AntialiasRoutine;
+  HybridRoutineFn HybridRoutine;
+  Imdct36RoutineFn Imdct36Routine;
+  Imdct12RoutineFn Imdct12Routine;
 };
 
 // What a hybrid pass needs besides its buffers.
@@ -126,12 +127,12 @@ struct HybridContext {
 
 // Hands one granule of one output channel (18 time slots x 32 subbands, time-major) to the
 // polyphase synthesis; channel 1 is the right channel of interleaved stereo output.
-using Layer3SynthesisFn = void (*)(const float* samples, uint8_t* pcm, int32_t channel);
+using Layer3SynthesisFn = void (*)(const float* samples, int16_t* pcm, int32_t channel);
 
 struct Layer3State;
-using Layer3FrameDriverFn = void (*)(Layer3State&, const uint8_t* frame, uint8_t* pcm,
-                                     int32_t& consumed, int32_t& written);
-using Layer3ChannelDriverFn = void (*)(Layer3State&, uint8_t* pcm, int32_t granule);
+using Layer3FrameDriverFn = TDecodeResult (*)(Layer3State&, const uint8_t* frame,
+                                              uint32_t available, int16_t* pcm);
+using Layer3ChannelDriverFn = void (*)(Layer3State&, int16_t* pcm, int32_t granule);
 
 struct Layer3State {
   // Set by the open.
@@ -143,7 +144,7 @@ struct Layer3State {
   int32_t MixDownGainOffset = 0;
   uint8_t SilenceValue = 0;
   int32_t PcmBytesPerFrame = 0;
-  int32_t SecondGranuleOffset = 0;
+  int32_t SecondGranuleOffset = 0;  // in samples
   BandLayout Bands{};
   RequantiseTables Requantise{};
   HybridTables Hybrid{};
@@ -172,10 +173,11 @@ struct Layer3State {
 };
 
 // layer3_side_info.cpp: the frame drivers reached through Layer3State::FrameDriver.
-void Layer3FrameDriverMpeg1(Layer3State& s, const uint8_t* frame, uint8_t* pcm, int32_t& consumed,
-                            int32_t& written);
-void Layer3FrameDriverLsf(Layer3State& s, const uint8_t* frame, uint8_t* pcm, int32_t& consumed,
-                          int32_t& written);
+// `available` bytes are readable from `frame`; bytes of the frame past them read as zeros.
+TDecodeResult Layer3FrameDriverMpeg1(Layer3State& s, const uint8_t* frame, uint32_t available,
+                                     int16_t* pcm);
+TDecodeResult Layer3FrameDriverLsf(Layer3State& s, const uint8_t* frame, uint32_t available,
+                                   int16_t* pcm);
 // Reads the side information after the 12 sync bits; the result is the size of header and side
 // information in bytes. The lower-frequency form reads granule `slot` only.
 int32_t ReadSideInfo(BitReader& reader, bool mpeg1, int32_t mixDownGainOffset, int32_t slot,
@@ -227,11 +229,11 @@ void InvertOddSubbands(float* out, int32_t count);
 void AddSpectrum(float* dest, const float* src, int32_t count);
 
 // layer3_granule.cpp
-void GranuleDecode(Layer3State& s, uint8_t* pcm, int32_t granule);
-void ChannelDriverMono(Layer3State& s, uint8_t* pcm, int32_t granule);
-void ChannelDriverStereo(Layer3State& s, uint8_t* pcm, int32_t granule);
-void ChannelDriverMixDown(Layer3State& s, uint8_t* pcm, int32_t granule);
-void ChannelDriverLeft(Layer3State& s, uint8_t* pcm, int32_t granule);
-void ChannelDriverRight(Layer3State& s, uint8_t* pcm, int32_t granule);
+void GranuleDecode(Layer3State& s, int16_t* pcm, int32_t granule);
+void ChannelDriverMono(Layer3State& s, int16_t* pcm, int32_t granule);
+void ChannelDriverStereo(Layer3State& s, int16_t* pcm, int32_t granule);
+void ChannelDriverMixDown(Layer3State& s, int16_t* pcm, int32_t granule);
+void ChannelDriverLeft(Layer3State& s, int16_t* pcm, int32_t granule);
+void ChannelDriverRight(Layer3State& s, int16_t* pcm, int32_t granule);
 
 }  // namespace tunewell

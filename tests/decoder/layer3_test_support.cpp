@@ -10,7 +10,7 @@
 #include <stdexcept>
 
 #include "decoder/MP3decdr.h"
-#include "decoder/layer3_open.h"
+#include "decoder/decoder_state.h"
 
 namespace tunewell::test {
 
@@ -38,7 +38,7 @@ class ReferenceSynthesis {
   }
 
   // Where the frame's PCM begins; the unrounded samples of the frame are kept alongside.
-  void StartFrame(uint8_t* frame, size_t words) {
+  void StartFrame(int16_t* frame, size_t words) {
     frame_ = frame;
     unrounded_.assign(words, 0.0);
   }
@@ -49,7 +49,7 @@ class ReferenceSynthesis {
     for (auto& v : v_) v.fill(0.0);
   }
 
-  void Granule(const float* samples, uint8_t* pcm, int32_t channel) {
+  void Granule(const float* samples, int16_t* pcm, int32_t channel) {
     auto& v = v_[static_cast<size_t>(channel)];
     for (int32_t t = 0; t < 18; ++t) {
       std::memmove(v.data() + 64, v.data(), (1024 - 64) * sizeof(double));
@@ -65,10 +65,10 @@ class ReferenceSynthesis {
           sum += window_[static_cast<size_t>(64 * i + 32 + j)] *
                  v[static_cast<size_t>(128 * i + 96 + j)];
         }
-        const auto sample = static_cast<int16_t>(std::clamp(std::nearbyint(sum), -32768.0, 32767.0));
+        const double clipped = std::clamp(sum, -32768.0, 32767.0);
         const size_t word = static_cast<size_t>((32 * t + j) * channels_ + channel);
-        std::memcpy(pcm + 2 * word, &sample, 2);
-        unrounded_[static_cast<size_t>(pcm - frame_) / 2 + word] = std::clamp(sum, -32768.0, 32767.0);
+        pcm[word] = static_cast<int16_t>(std::nearbyint(clipped));
+        unrounded_[static_cast<size_t>(pcm - frame_) + word] = clipped;
       }
     }
   }
@@ -78,17 +78,17 @@ class ReferenceSynthesis {
   std::array<std::array<double, 32>, 64> matrix_{};
   std::array<std::array<double, 1024>, 2> v_{};
   std::vector<double> unrounded_;
-  uint8_t* frame_ = nullptr;
+  int16_t* frame_ = nullptr;
   int32_t channels_ = 1;
 };
 
-ReferenceSynthesis& Synthesis() {
+ReferenceSynthesis& Reference() {
   static ReferenceSynthesis synthesis;
   return synthesis;
 }
 
-void SynthesiseGranule(const float* samples, uint8_t* pcm, int32_t channel) {
-  Synthesis().Granule(samples, pcm, channel);
+void SynthesiseGranule(const float* samples, int16_t* pcm, int32_t channel) {
+  Reference().Granule(samples, pcm, channel);
 }
 
 }  // namespace
@@ -100,42 +100,37 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 
 std::string SharedPath(const std::string& name) { return std::string(TW_SHARED_DIR) + "/" + name; }
 
-Layer3State& TestLayer3State() {
-  static auto state = std::make_unique<Layer3State>();
-  return *state;
-}
-
-Layer3Decoded DecodeLayer3Stream(const std::vector<uint8_t>& bytes, int32_t channelOption) {
+Layer3Decoded DecodeLayer3Stream(const std::vector<uint8_t>& bytes, int32_t channelOption,
+                                 Synthesis synthesis) {
   Layer3Decoded result;
   TMPEGHeader first{};
   int32_t bitrate = 0;
   uint32_t offset = 0;
-  const int32_t firstLength = DecoderFindFirstFrame(bytes.data(), static_cast<uint32_t>(bytes.size()),
-                                                    first, bitrate, offset);
+  const int32_t firstLength = DecoderFindFirstFrame(
+      bytes.data(), static_cast<uint32_t>(bytes.size()), first, bitrate, offset);
   if (firstLength <= 0 || first.LayerCode != 1) return result;
 
-  const bool twoChannels = first.Mode != 3;
-  result.Channels = twoChannels && channelOption == 0 ? 2 : 1;
-  const int32_t samplesPerChannel = first.VersionId == 1 ? 1152 : 576;
-  const int32_t pcmBytes = samplesPerChannel * result.Channels * 2;
-  static constexpr std::array<int32_t, 3> Rates{44100, 48000, 32000};
-  result.SampleRate = Rates[static_cast<size_t>(first.SampleRateIndex)] >>
-                      (first.VersionId == 1 ? 0 : (first.SyncKind == 2 ? 2 : 1));
-
-  Layer3State& s = TestLayer3State();
-  s.Synthesis = SynthesiseGranule;
-  s.Routines = &PortableLayer3Routines;
-  Synthesis().Reset(result.Channels);
-  const int32_t bandwidthSubbands = std::min<int32_t>(
-      31, (24000 * 64 + result.SampleRate / 2) / result.SampleRate);
-  if (!Layer3Open(s, {first, firstLength, bandwidthSubbands, channelOption, pcmBytes, 0})) {
+  DecoderSelectRoutines(CpuFpu);
+  if (DecoderOpenStream(first, firstLength, 0, 0, static_cast<uint8_t>(channelOption), 24000) !=
+      1) {
     return result;
   }
   result.Opened = true;
+  TDecoderOutputFormat format{};
+  DecoderGetOutputFormat(format);
+  result.Channels = format.Channels;
+  result.SampleRate = format.SampleRate;
+  Layer3State& state = TheDecoder.Layer3;
+  if (synthesis == Synthesis::Reference) {
+    state.Synthesis = SynthesiseGranule;
+    Reference().Reset(result.Channels);
+  }
 
+  // The playback component's loop: a frame must agree with the first header and be whole.
   uint32_t firstWord = 0;
   std::memcpy(&firstWord, bytes.data() + offset, 4);
-  std::vector<uint8_t> pcm(static_cast<size_t>(pcmBytes));
+  const auto pcmSamples = static_cast<size_t>(format.SamplesPerFrame);
+  std::vector<int16_t> pcm(pcmSamples);
   size_t pos = offset;
   while (pos + 4 <= bytes.size()) {
     TMPEGHeader h{};
@@ -149,18 +144,20 @@ Layer3Decoded DecodeLayer3Stream(const std::vector<uint8_t>& bytes, int32_t chan
     }
     const size_t frameBytes = static_cast<size_t>(length + h.PaddingBit);
     if (pos + frameBytes > bytes.size()) break;
-    int32_t consumed = 0, written = 0;
-    Synthesis().StartFrame(pcm.data(), pcm.size() / 2);
-    s.FrameDriver(s, bytes.data() + pos, pcm.data(), consumed, written);
-    if (consumed < 1) {
+    Reference().StartFrame(pcm.data(), pcmSamples);
+    const TDecodeResult decoded = DecoderDecodeFrame(
+        bytes.data() + pos, static_cast<uint32_t>(bytes.size() - pos), pcm.data());
+    if (decoded.Consumed < 1) {
       std::fill(pcm.begin(), pcm.end(), 0);
       ++result.UndecodedFrames;
     }
-    result.FrameLog.push_back({h.Mode == 3 ? 1 : 2, consumed > 0 && s.MainData.Start < 0});
-    const auto* samples = reinterpret_cast<const int16_t*>(pcm.data());
-    result.Pcm.insert(result.Pcm.end(), samples, samples + pcmBytes / 2);
-    result.Unrounded.insert(result.Unrounded.end(), Synthesis().Unrounded().begin(),
-                            Synthesis().Unrounded().end());
+    result.FrameLog.push_back(
+        {h.Mode == 3 ? 1 : 2, decoded.Consumed > 0 && state.MainData.Start < 0});
+    result.Pcm.insert(result.Pcm.end(), pcm.begin(), pcm.end());
+    if (synthesis == Synthesis::Reference) {
+      result.Unrounded.insert(result.Unrounded.end(), Reference().Unrounded().begin(),
+                              Reference().Unrounded().end());
+    }
     ++result.Frames;
     pos += frameBytes;
   }

@@ -1,7 +1,8 @@
 #pragma once
-// Test support for the Layer III stages: a plain reference synthesis (the standard's polyphase
-// filterbank, computed directly) so that the Layer III front and back end can be checked on
-// their own, and a stream loop like the playback component's.
+// Test support for Layer III: a stream loop like the playback component's through the public
+// interface, and a plain reference synthesis (the standard's polyphase filterbank computed
+// directly, in double precision) that can take the decoder's place after the open, so that the
+// Layer III front and back end can be checked on their own, without the output's rounding.
 
 #include <cstdint>
 #include <string>
@@ -14,7 +15,7 @@ namespace tunewell::test {
 std::vector<uint8_t> ReadFile(const std::string& path);
 std::string SharedPath(const std::string& name);
 
-// Decodes a whole Layer III stream through Layer3Open and the frame drivers.
+// Decodes a whole Layer III stream through DecoderOpenStream and DecoderDecodeFrame.
 struct Layer3Frame {
   int32_t CodedChannels;  // of this frame's own header
   bool MissingBackData;   // written as silence: its main data begin before the reservoir
@@ -29,9 +30,8 @@ struct Layer3Decoded {
   std::vector<int16_t> Pcm;
   std::vector<double> Unrounded;  // the same samples clipped but not rounded
 };
-Layer3Decoded DecodeLayer3Stream(const std::vector<uint8_t>& bytes, int32_t channelOption = 0);
-
-// The state the helpers above drive (one per process, as in the decoder).
-Layer3State& TestLayer3State();
+enum class Synthesis { Decoder, Reference };
+Layer3Decoded DecodeLayer3Stream(const std::vector<uint8_t>& bytes, int32_t channelOption = 0,
+                                 Synthesis synthesis = Synthesis::Decoder);
 
 }  // namespace tunewell::test
