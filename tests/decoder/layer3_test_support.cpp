@@ -101,13 +101,14 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 std::string SharedPath(const std::string& name) { return std::string(TW_SHARED_DIR) + "/" + name; }
 
 Layer3Decoded DecodeLayer3Stream(const std::vector<uint8_t>& bytes, int32_t channelOption,
-                                 Synthesis synthesis) {
+                                 Synthesis synthesis, int32_t freeFormatLength) {
   Layer3Decoded result;
   TMPEGHeader first{};
   int32_t bitrate = 0;
   uint32_t offset = 0;
-  const int32_t firstLength = DecoderFindFirstFrame(
-      bytes.data(), static_cast<uint32_t>(bytes.size()), first, bitrate, offset);
+  int32_t firstLength = DecoderFindFirstFrame(bytes.data(), static_cast<uint32_t>(bytes.size()),
+                                              first, bitrate, offset);
+  if (firstLength <= 0 && first.BitrateIndex == 0) firstLength = freeFormatLength;
   if (firstLength <= 0 || first.LayerCode != 1) return result;
 
   DecoderSelectRoutines(CpuFpu);
@@ -147,6 +148,9 @@ Layer3Decoded DecodeLayer3Stream(const std::vector<uint8_t>& bytes, int32_t chan
     Reference().StartFrame(pcm.data(), pcmSamples);
     const TDecodeResult decoded = DecoderDecodeFrame(
         bytes.data() + pos, static_cast<uint32_t>(bytes.size() - pos), pcm.data());
+    const bool whole = decoded.Consumed > 0 && decoded.Written == format.SamplesPerFrame * 2;
+    const bool nothing = decoded.Consumed == 0 && decoded.Written == 0;
+    if (!whole && !nothing) ++result.BadResults;
     if (decoded.Consumed < 1) {
       std::fill(pcm.begin(), pcm.end(), 0);
       ++result.UndecodedFrames;

@@ -27,11 +27,14 @@ struct Layer3Decoded {
   int32_t SampleRate = 0;
   int32_t Frames = 0;
   int32_t UndecodedFrames = 0;
+  int32_t BadResults = 0;  // results other than (0, 0) and (bytes, the format's PCM bytes)
   std::vector<int16_t> Pcm;
   std::vector<double> Unrounded;  // the same samples clipped but not rounded
 };
+// `freeFormatLength`, when not 0, stands for a free-format length the search did not find.
 enum class Synthesis { Decoder, Reference };
 Layer3Decoded DecodeLayer3Stream(const std::vector<uint8_t>& bytes, int32_t channelOption = 0,
-                                 Synthesis synthesis = Synthesis::Decoder);
+                                 Synthesis synthesis = Synthesis::Decoder,
+                                 int32_t freeFormatLength = 0);
 
 }  // namespace tunewell::test
