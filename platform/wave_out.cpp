@@ -288,6 +288,7 @@ class WaveOutDevice {
     const uint64_t end = queue_.back().end;
     while (handFrame_ < end) {
       const long avail = sink_->Avail();
+      if (avail == -EAGAIN) return 10;  // not ready yet: look again soon
       if (avail < 0) {
         if (!Recover(avail)) return -1;
         continue;
@@ -318,6 +319,7 @@ class WaveOutDevice {
   bool UpdatePlayed() {
     for (;;) {
       const long delay = sink_->Delay();
+      if (delay == -EAGAIN) return true;  // unknown for now: nothing counts as played yet
       if (delay < 0) {
         if (!Recover(delay)) return false;
         continue;
