@@ -58,19 +58,21 @@ std::vector<int16_t> Reference() {
 }
 
 // What the device does to a sample at volume 50 (32768 of 65535).
-int16_t Half(int16_t s) { return static_cast<int16_t>(s * 32768 / 0xFFFF); }
+int16_t Half(int16_t s) {
+  return static_cast<int16_t>(s * 32768 / 0xFFFF);
+}
 
 class Recorder {
  public:
   explicit Recorder(const std::string& file) : file_(file) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, file.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 1, file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const std::string device = std::string(kSink) + ".monitor";
-    const char* argv[] = {"parec",       "--raw",        "--format=s16le",  "--rate=44100",
-                          "--channels=2", "--latency-msec=20", "-d", device.c_str(), nullptr};
+    const char* argv[] = {"parec",        "--raw",        "--format=s16le",
+                          "--rate=44100", "--channels=2", "--latency-msec=20",
+                          "-d",           device.c_str(), nullptr};
     ok_ = posix_spawnp(&pid_, "parec", &actions, nullptr, const_cast<char**>(argv), environ) == 0;
     posix_spawn_file_actions_destroy(&actions);
   }
@@ -109,16 +111,18 @@ class Recorder {
   bool ok_ = false;
 };
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
 
 TEST(SoundOutPulse, PlaysPausesAndChangesVolumeThroughTheSoundServer) {
   if (Output("pactl get-default-sink 2>/dev/null") != kSink) {
     GTEST_SKIP() << "no PulseAudio daemon with the null sink " << kSink
                  << " is reachable; scripts/start-services starts one";
   }
-  const std::string file = (std::filesystem::temp_directory_path() /
-                            ("tw-pulse-" + std::to_string(getpid()) + ".raw"))
-                               .string();
+  const std::string file =
+      (std::filesystem::temp_directory_path() / ("tw-pulse-" + std::to_string(getpid()) + ".raw"))
+          .string();
   Recorder recorder(file);
   ASSERT_TRUE(recorder.WaitStarted()) << "parec recorded nothing";
 
@@ -129,7 +133,8 @@ TEST(SoundOutPulse, PlaysPausesAndChangesVolumeThroughTheSoundServer) {
   out.Open();
   ASSERT_EQ(out.BufferSize(), 88200);
   const auto start = Clock::now();
-  ASSERT_EQ(out.Write(reference.data(), 2 * kFrames * 2), 2 * kFrames * 2) << "two seconds fill the ring";
+  ASSERT_EQ(out.Write(reference.data(), 2 * kFrames * 2), 2 * kFrames * 2)
+      << "two seconds fill the ring";
 
   // Follow the returns while pausing at 0.7 s for half a second and halving the volume at 1.75 s.
   std::vector<double> returns;
@@ -161,8 +166,8 @@ TEST(SoundOutPulse, PlaysPausesAndChangesVolumeThroughTheSoundServer) {
 
   // Pace: half a second per buffer, plus the pause for the buffer that was playing during it.
   const double paused = resumedAt - pausedAt;
-  std::printf("returns at %.3f %.3f %.3f %.3f s; paused %.3f..%.3f; volume at %.3f\n",
-              returns[0], returns[1], returns[2], returns[3], pausedAt, resumedAt, volumeAt);
+  std::printf("returns at %.3f %.3f %.3f %.3f s; paused %.3f..%.3f; volume at %.3f\n", returns[0],
+              returns[1], returns[2], returns[3], pausedAt, resumedAt, volumeAt);
   EXPECT_GT(returns[0], 0.45) << "returned before it could have been played";
   EXPECT_LT(returns[0], 0.5 + 0.4);
   EXPECT_NEAR(returns[1] - returns[0], 0.5 + paused, 0.1);
