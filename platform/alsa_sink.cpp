@@ -14,8 +14,8 @@ namespace tunewell {
 
 namespace {
 
-constexpr unsigned kBufferMicroseconds = 60000;
-constexpr unsigned kPeriodMicroseconds = 15000;
+constexpr unsigned kBufferMicroseconds = 50000;
+constexpr unsigned kPeriodMicroseconds = 10000;
 constexpr std::chrono::seconds kNotReadyLimit{2};
 
 class AlsaSink : public PcmSink {

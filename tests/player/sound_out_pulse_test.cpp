@@ -181,7 +181,7 @@ TEST(SoundOutPulse, PlaysPausesAndChangesVolumeThroughTheSoundServer) {
   // exactly the halved reference after it. Silence before, after and during the pause is not
   // part of the stream.
   const std::vector<int16_t> recorded = recorder.Samples();
-  if (!getenv("TW_KEEP")) std::filesystem::remove(file);
+  std::filesystem::remove(file);
   std::vector<int16_t> heard;
   for (size_t i = 0; i + 1 < recorded.size(); i += 2) {
     if (recorded[i] != 0 || recorded[i + 1] != 0) {
