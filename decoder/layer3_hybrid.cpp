@@ -18,7 +18,8 @@ const double Pi = std::acos(-1.0);
 struct AntialiasTable {
   std::array<float, 16> Coefficients;  // cs0, ca0, cs1, ca1, ...
   AntialiasTable() {
-    constexpr std::array<double, 8> c{-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
+    constexpr std::array<double, 8> c{-0.6,   -0.535, -0.33,   -0.185,
+                                      -0.095, -0.041, -0.0142, -0.0037};
     for (size_t j = 0; j < c.size(); ++j) {
       const double norm = std::sqrt(1.0 + c[j] * c[j]);
       Coefficients[2 * j] = static_cast<float>(1.0 / norm);
@@ -30,16 +31,18 @@ const AntialiasTable Antialias;
 
 // Cosines of the two inverse transforms, for the outputs the folded contracts keep.
 struct KernelTables {
-  std::array<std::array<double, 18>, 18> Long;   // rows: x[0 ... 8], then x[18 ... 26]
-  std::array<std::array<double, 6>, 6> Short;     // rows: x[0 ... 2], then x[6 ... 8]
+  std::array<std::array<double, 18>, 18> Long;  // rows: x[0 ... 8], then x[18 ... 26]
+  std::array<std::array<double, 6>, 6> Short;   // rows: x[0 ... 2], then x[6 ... 8]
   KernelTables() {
     for (int32_t row = 0; row < 18; ++row) {
       const int32_t i = row < 9 ? row : row + 9;
-      for (int32_t k = 0; k < 18; ++k) Long[row][k] = std::cos(Pi / 72.0 * (2 * i + 19) * (2 * k + 1));
+      for (int32_t k = 0; k < 18; ++k)
+        Long[row][k] = std::cos(Pi / 72.0 * (2 * i + 19) * (2 * k + 1));
     }
     for (int32_t row = 0; row < 6; ++row) {
       const int32_t i = row < 3 ? row : row + 3;
-      for (int32_t k = 0; k < 6; ++k) Short[row][k] = std::cos(Pi / 24.0 * (2 * i + 7) * (2 * k + 1));
+      for (int32_t k = 0; k < 6; ++k)
+        Short[row][k] = std::cos(Pi / 24.0 * (2 * i + 7) * (2 * k + 1));
     }
   }
 };
@@ -181,7 +184,9 @@ void ShortSubband(const std::array<float, 36>& ws, float* p, const float* r, flo
   }
 }
 
-int32_t SubbandsOf(uint32_t lines) { return std::min(static_cast<int32_t>((lines + 17) / 18), 32); }
+int32_t SubbandsOf(uint32_t lines) {
+  return std::min(static_cast<int32_t>((lines + 17) / 18), 32);
+}
 
 // The long part of a short block uses the normal window, and so do the two lowest subbands of
 // any block with the mixed-block flag.

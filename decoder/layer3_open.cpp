@@ -91,7 +91,8 @@ int32_t Layer3OpenStream(const TMPEGHeader& header, int32_t frameLength, int32_t
 
   const bool oneOutputChannel = header.Mode == SingleChannelMode || dec.Setup.ChannelOption != 0;
   const int32_t channels = oneOutputChannel ? 1 : 2;
-  const int32_t samplesPerChannel = (header.VersionId == 1 ? 1152 : 576) >> dec.Setup.DownsampleShift;
+  const int32_t samplesPerChannel =
+      (header.VersionId == 1 ? 1152 : 576) >> dec.Setup.DownsampleShift;
   SetOutputFormat(channels, samplesPerChannel, rate, frameLength);
   dec.Routines.SynthesisDriver = channels == 2 ? SynthesizeLayer3Stereo : SynthesizeLayer3Mono;
 

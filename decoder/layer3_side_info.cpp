@@ -88,8 +88,8 @@ bool AppendMainData(Reservoir& reservoir, const uint8_t* data, int32_t count, in
 }
 
 // The steps both drivers share once the sync is known; false when the frame is not decoded.
-bool DecodeFrame(Layer3State& s, const uint8_t* frame, uint32_t available, int16_t* pcm,
-                 bool mpeg1, bool mpeg25, int32_t& consumed) {
+bool DecodeFrame(Layer3State& s, const uint8_t* frame, uint32_t available, int16_t* pcm, bool mpeg1,
+                 bool mpeg25, int32_t& consumed) {
   const auto readable = static_cast<int32_t>(std::min<uint32_t>(available, 1u << 20));
   BitReader& r = s.Reader;
   // The header gives the length; the side information is then read within the frame.
@@ -165,7 +165,8 @@ int32_t ReadSideInfo(BitReader& r, bool mpeg1, int32_t mixDownGainOffset, int32_
   const int32_t first = mpeg1 ? 0 : slot;
   const int32_t last = mpeg1 ? 1 : slot;
   for (int32_t g = first; g <= last; ++g) {
-    for (int32_t c = 0; c < side.Channels; ++c) ReadGranuleInfo(r, mpeg1, gainOffset, granules[g][c]);
+    for (int32_t c = 0; c < side.Channels; ++c)
+      ReadGranuleInfo(r, mpeg1, gainOffset, granules[g][c]);
   }
   if (mpeg1) return mono ? 21 : 36;
   return mono ? 13 : 21;

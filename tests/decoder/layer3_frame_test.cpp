@@ -176,8 +176,8 @@ TEST(Layer3Frames, ReservoirReachingBack511BytesSurvivesCompaction) {
   for (int32_t k = 0; k < Frames; ++k) {
     FrameSpec f = own;
     f.MainDataBegin = 511;
-    back.push_back(BuildFrame(
-        f, {stream.begin() + k * mainBytes, stream.begin() + (k + 1) * mainBytes}));
+    back.push_back(
+        BuildFrame(f, {stream.begin() + k * mainBytes, stream.begin() + (k + 1) * mainBytes}));
     plain.push_back(BuildFrame(own, granuleData));
   }
   const Decoded reaching = DecodeFrames(back);
@@ -236,7 +236,10 @@ TEST(Layer3Frames, HuffmanOverrunSilencesThatChannelOnly) {
     granule[0].Bits = "11";
   }
   TBitWriter w;
-  PutString(w, "11010" "11010" + std::string(300, '1'));
+  PutString(w,
+            "11010"
+            "11010" +
+                std::string(300, '1'));
   const auto frame = BuildFrame(f, w.Bytes(0));
   const Decoded d = DecodeFrames({frame, frame, frame});
   int32_t left = 0, right = 0;
