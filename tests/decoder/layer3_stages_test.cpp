@@ -9,6 +9,7 @@
 #include <map>
 #include <sstream>
 
+#include "decoder/layer3_open.h"
 #include "decoder/layer3_state.h"
 #include "decoder/layer3_tables.h"
 #include "tests/decoder/frame_builder.h"
@@ -285,15 +286,7 @@ struct RequantiseFixture : ::testing::Test {
   BandLayout layout{};
   RequantiseFixture() {
     BuildRequantiseTables(tables);
-    const BandBoundaries& row = BandBoundaryTable[0][0];  // MPEG-1 44100 Hz
-    for (int32_t i = 0; i < LongBandCount; ++i) {
-      layout.LongEnds[i] = row.Long[i + 1];
-      layout.LongWidths[i] = row.Long[i + 1] - row.Long[i];
-    }
-    for (int32_t i = 0; i < ShortBandCount; ++i) {
-      layout.ShortEnds[i] = 3 * row.Short[i + 1];
-      layout.ShortWidths[i] = row.Short[i + 1] - row.Short[i];
-    }
+    layout = MakeBandLayout(BandBoundaryTable[0][0]);  // MPEG-1 44100 Hz
   }
 };
 
