@@ -66,9 +66,9 @@ int32_t FrameLengthOf(const Layer3State& s, bool mpeg1, bool mpeg25) {
   return bitrate * (mpeg1 || mpeg25 ? 2880 : 1440) / rate;
 }
 
-// Steps 4 to 6 of a frame: compaction, the range check and the append of `count` bytes, of which
-// the first `present` are in the frame's readable bytes and the rest read as zeros. False when
-// the frame's main data do not fit.
+// Joins a frame's main data to the reservoir: compaction, the range check and the append of
+// `count` bytes, of which the first `present` are in the frame's readable bytes and the rest read
+// as zeros. False when the frame's main data do not fit.
 bool AppendMainData(Reservoir& reservoir, const uint8_t* data, int32_t count, int32_t present,
                     int32_t mainDataBegin) {
   reservoir.Start = reservoir.Fill - mainDataBegin;
