@@ -48,8 +48,8 @@ struct TSynthesisState {
   // Matrixing results of the last 16 time slots per output channel, 32 values per slot.
   alignas(64) std::array<std::array<float, SynthesisRingSize>, 2> Ring{};
   std::array<int32_t, 2> RingOffset{};
-  // Row j holds D[j + 32k] for k = 0 ... 15; entries 256 + i hold -D[48 + 64i]. Negated in place
-  // while the polarity is inverted.
+  // In the order the output routines read it: row k holds D[j + 32k] for j = 0 ... 15, entries
+  // 256 + i hold -D[48 + 64i]. Negated in place while the polarity is inverted.
   alignas(64) std::array<float, SynthesisWindowSize> Window{};
   // 0.5 / cos(pi (2j + 1) / 4N) for N = 16, 8, 4, 2, 1: Lee's factorisation of the matrixing.
   std::array<float, SynthesisCosineCount> Cosines{};

@@ -31,8 +31,12 @@ int32_t JointBoundSlots(int32_t mode, int32_t modeExtension);
 // What a Layer I/II frame decoder takes from the frame's own header.
 struct TLayer12FrameHeader {
   int32_t PaddingBit;
-  int32_t JointBound;  // in slots of the open's layout
+  int32_t JointBound;  // in slots; the layout stays the open's whatever this frame's mode
 };
+
+// Bytes a decoded frame consumed: the open's frame length plus this frame's padding, computed
+// without overflow whatever length the open was given.
+int32_t Layer12ConsumedBytes(int32_t paddingBytes);
 
 // Reads the header and the CRC, if any. False when the first 12 bits are not all ones.
 bool ReadLayer12Header(TBitReader& bits, TLayer12FrameHeader& header);

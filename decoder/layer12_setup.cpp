@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <cstddef>
 
@@ -126,6 +127,11 @@ int32_t JointBoundSlots(int32_t mode, int32_t modeExtension) {
   return MaxSlots;
 }
 
+int32_t Layer12ConsumedBytes(int32_t paddingBytes) {
+  const int64_t consumed = int64_t{TheDecoder.Setup.FrameLength} + paddingBytes;
+  return static_cast<int32_t>(std::min<int64_t>(consumed, INT32_MAX));
+}
+
 bool ReadLayer12Header(TBitReader& bits, TLayer12FrameHeader& header) {
   if (bits.Read(12) != 0xFFF) return false;
   bits.Read(3);  // version and layer: the open's
@@ -136,11 +142,8 @@ bool ReadLayer12Header(TBitReader& bits, TLayer12FrameHeader& header) {
   const uint32_t mode = bits.Read(2);
   const uint32_t modeExtension = bits.Read(2);
   bits.Read(protectionBit != 0 ? 4 : 20);  // flags, emphasis and the CRC, never verified
-  // A frame cannot make a single-channel layout interleaved.
   header.JointBound =
-      TheDecoder.Layer12.Channels == 2
-          ? JointBoundSlots(static_cast<int32_t>(mode), static_cast<int32_t>(modeExtension))
-          : MaxSlots;
+      JointBoundSlots(static_cast<int32_t>(mode), static_cast<int32_t>(modeExtension));
   return true;
 }
 

@@ -96,7 +96,7 @@ TDecodeResult Layer1DecodeFrame(const uint8_t* frame, uint32_t available, int16_
     ReadRow(bits, info, l12.Samples.data() + row * rowValues);
   }
   TheDecoder.Routines.SynthesisDriver(l12.Samples.data(), pcm, LayerIRows);
-  return {TheDecoder.Setup.FrameLength + 4 * header.PaddingBit, TheDecoder.Setup.PcmBytesPerFrame};
+  return {Layer12ConsumedBytes(4 * header.PaddingBit), TheDecoder.Setup.PcmBytesPerFrame};
 }
 
 }  // namespace tunewell

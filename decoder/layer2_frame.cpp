@@ -158,7 +158,7 @@ TDecodeResult Layer2DecodeFrame(const uint8_t* frame, uint32_t available, int16_
                 rowValues);
   }
   TheDecoder.Routines.SynthesisDriver(l12.Samples.data(), pcm, LayerIIRows);
-  return {TheDecoder.Setup.FrameLength + header.PaddingBit, TheDecoder.Setup.PcmBytesPerFrame};
+  return {Layer12ConsumedBytes(header.PaddingBit), TheDecoder.Setup.PcmBytesPerFrame};
 }
 
 }  // namespace tunewell

@@ -3,6 +3,7 @@
 
 #include "decoder/pcm_output.h"
 
+#include <array>
 #include <bit>
 
 #include "decoder/decoder_state.h"
@@ -18,32 +19,37 @@ constexpr uint32_t RingMask = SynthesisRingSize - 1;
 // of the double, rounded by the current (nearest, halves to even) mode.
 constexpr double RoundingBias = 6755399441055744.0;
 
-// The 32 window sums of the slot at `offset`. Sums j and 32 - j read the same ring values (the
-// window is odd about 256 except at multiples of 64), so one pass over the 16 slots gives both.
+// The 32 window sums of the slot at `offset`, rounded, clipped and stored. Slot k enters sum j
+// (low, j = 0 ... 15) with D[j + 32k] and sum 32 - j (high) with D[j + 32(15 - k)], the window
+// being odd about 256 except at multiples of 64; both take the same ring value, X_k[16 + j] for
+// even k and X_k[16 - j] for odd k, whose low terms are subtracted.
 template <int Stride>
 void WindowSlot(const float* ring, int32_t offset, int16_t* out) {
   const float* window = TheDecoder.Synthesis.Window.data();
   const auto o = static_cast<uint32_t>(offset);
-  {
-    double sum = 0.0;
-    for (uint32_t k = 0; k < 16; ++k) {
-      const float x = ring[((o + 32 * k) & RingMask) + 16];
-      sum += (k & 1) != 0 ? -double{window[k]} * x : double{window[k]} * x;
+  std::array<double, 16> low{};
+  std::array<double, 16> high{};
+  for (uint32_t k = 0; k < 16; k += 2) {
+    const float* even = ring + ((o + 32 * k) & RingMask) + 16;
+    const float* lowRow = window + 16 * k;
+    const float* highRow = window + 16 * (15 - k);
+    for (uint32_t j = 0; j < 16; ++j) {
+      low[j] += double{lowRow[j]} * even[j];
+      high[j] += double{highRow[j]} * even[j];
     }
-    out[0] = ConvertSample(sum);
+    const float* odd = ring + ((o + 32 * (k + 1)) & RingMask) + 16;
+    lowRow += 16;
+    highRow -= 16;
+    for (uint32_t j = 0; j < 16; ++j) {
+      const float x = *(odd - j);
+      low[j] -= double{lowRow[j]} * x;
+      high[j] += double{highRow[j]} * x;
+    }
   }
+  out[0] = ConvertSample(low[0]);
   for (uint32_t j = 1; j < 16; ++j) {
-    const float* row = window + 16 * j;
-    double low = 0.0;
-    double high = 0.0;
-    for (uint32_t k = 0; k < 16; ++k) {
-      const uint32_t base = (o + 32 * k) & RingMask;
-      const float x = ring[base + ((k & 1) != 0 ? 16 - j : 16 + j)];
-      low += (k & 1) != 0 ? -double{row[k]} * x : double{row[k]} * x;
-      high += double{row[15 - k]} * x;
-    }
-    out[Stride * j] = ConvertSample(low);
-    out[Stride * (32 - j)] = ConvertSample(high);
+    out[Stride * j] = ConvertSample(low[j]);
+    out[Stride * (32 - j)] = ConvertSample(high[j]);
   }
   double middle = 0.0;
   for (uint32_t i = 0; i < 8; ++i) {

@@ -91,9 +91,9 @@ void EnsureSynthesisTables() {
     }
   }
   constexpr float unit = 1.0f / 65536.0f;
-  for (int32_t j = 0; j < 16; ++j) {
-    for (int32_t k = 0; k < 16; ++k) {
-      syn.Window[16 * j + k] = unit * static_cast<float>(SynthesisWindowUnits[j + 32 * k]);
+  for (int32_t k = 0; k < 16; ++k) {
+    for (int32_t j = 0; j < 16; ++j) {
+      syn.Window[16 * k + j] = unit * static_cast<float>(SynthesisWindowUnits[j + 32 * k]);
     }
   }
   for (int32_t i = 0; i < 8; ++i) {

@@ -27,18 +27,18 @@ class Equalizer : public ::testing::Test {
 
   // Three stereo Layer II frames from a fresh open; `subbands` of each channel carry samples.
   static std::vector<int16_t> Decode(int32_t subbands, uint8_t options = 0, int32_t scale = 6) {
-    TLayer2FrameSpec spec;
-    spec.Table = AllocTableA;
-    spec.Allocation.assign(54, 0);
-    spec.Scfsi.assign(54, 0);
-    spec.Scale.assign(54, {scale, scale + 2, scale + 4});
-    for (int32_t j = 0; j < 2 * subbands; ++j) spec.Allocation[static_cast<size_t>(j)] = 3;
-    spec.Code = [](int32_t g, int32_t j, int32_t i) {
+    TLayer2FrameLayout layout;
+    layout.Table = AllocTableA;
+    layout.Allocation.assign(54, 0);
+    layout.Scfsi.assign(54, 0);
+    layout.Scale.assign(54, {scale, scale + 2, scale + 4});
+    for (int32_t j = 0; j < 2 * subbands; ++j) layout.Allocation[static_cast<size_t>(j)] = 3;
+    layout.Code = [](int32_t g, int32_t j, int32_t i) {
       return static_cast<uint32_t>(g * 3 + j * 5 + i) % 7;
     };
-    const std::vector<uint8_t> frame = BuildLayer2Frame(spec, 576);
+    const std::vector<uint8_t> frame = BuildLayer2Frame(layout, 576);
     int32_t length = 0;
-    const TMPEGHeader header = ParsedHeader(spec.Header, length);
+    const TMPEGHeader header = ParsedHeader(layout.Header, length);
     EXPECT_EQ(DecoderOpenStream(header, length, 0, 0, options, 24000), 1);
     std::vector<int16_t> out;
     std::array<int16_t, 2304> pcm{};

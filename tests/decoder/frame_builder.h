@@ -21,7 +21,7 @@ class TBitWriter {
   int32_t used_ = 8;  // bits used in the last byte
 };
 
-struct TFrameHeaderSpec {
+struct TFrameHeaderFields {
   int32_t LayerCode = 2;
   int32_t VersionId = 1;
   int32_t BitrateIndex = 10;
@@ -32,14 +32,14 @@ struct TFrameHeaderSpec {
   int32_t ProtectionBit = 1;  // no CRC
 };
 
-void PutHeader(TBitWriter& w, const TFrameHeaderSpec& spec);
-TMPEGHeader ParsedHeader(const TFrameHeaderSpec& spec, int32_t& frameLength);
+void PutHeader(TBitWriter& w, const TFrameHeaderFields& layout);
+TMPEGHeader ParsedHeader(const TFrameHeaderFields& layout, int32_t& frameLength);
 
 // A Layer II frame. Slots as the decoder counts them: subband s of channel c is slot 2s + c in
 // a two-channel stream. In the joint region only the even slot's allocation and codes are
 // written (one set for both channels).
-struct TLayer2FrameSpec {
-  TFrameHeaderSpec Header;
+struct TLayer2FrameLayout {
+  TFrameHeaderFields Header;
   int32_t Table = 0;                          // TAllocationTableId
   std::vector<int32_t> Allocation;            // allocation value per slot
   std::vector<int32_t> Scfsi;                 // per slot with an allocation
@@ -49,7 +49,7 @@ struct TLayer2FrameSpec {
   std::function<uint32_t(int32_t, int32_t, int32_t)> Code;
 };
 
-std::vector<uint8_t> BuildLayer2Frame(const TLayer2FrameSpec& spec, size_t length);
+std::vector<uint8_t> BuildLayer2Frame(const TLayer2FrameLayout& layout, size_t length);
 
 // Quantisation levels of a Layer II class (1 ... 17).
 int32_t LevelsOfClass(int32_t cls);

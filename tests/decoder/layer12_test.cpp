@@ -88,9 +88,9 @@ double Dequantised(int32_t cls, uint32_t code, int32_t digit, int32_t scale) {
   return centred * 2.0 / levels * std::exp2(-scale / 3.0) * 65536.0;
 }
 
-int32_t PartScale(const TLayer2FrameSpec& spec, int32_t slot, int32_t part) {
-  const auto& sf = spec.Scale[static_cast<size_t>(slot)];
-  switch (spec.Scfsi[static_cast<size_t>(slot)]) {
+int32_t PartScale(const TLayer2FrameLayout& layout, int32_t slot, int32_t part) {
+  const auto& sf = layout.Scale[static_cast<size_t>(slot)];
+  switch (layout.Scfsi[static_cast<size_t>(slot)]) {
     case 0:
       return sf[static_cast<size_t>(part)];
     case 1:
@@ -117,40 +117,40 @@ class Layer2Frames : public ::testing::Test {
   void SetUp() override { DecoderSelectRoutines(CpuFpu); }
 
   // Opens for the frame's header with the given bandwidth and decodes the frame.
-  TDecodeResult OpenAndDecode(const TLayer2FrameSpec& spec, const std::vector<uint8_t>& frame,
+  TDecodeResult OpenAndDecode(const TLayer2FrameLayout& layout, const std::vector<uint8_t>& frame,
                               int32_t bandwidth = 24000) {
     int32_t length = 0;
-    const TMPEGHeader header = ParsedHeader(spec.Header, length);
+    const TMPEGHeader header = ParsedHeader(layout.Header, length);
     EXPECT_EQ(DecoderOpenStream(header, length, 0, 0, 0, bandwidth), 1);
     return DecoderDecodeFrame(frame.data(), static_cast<uint32_t>(frame.size()), pcm_.data());
   }
 
   // The class of each slot of table a for allocation `value` of every slot's group.
-  static TLayer2FrameSpec FullTableA(int32_t mode, int32_t modeExtension) {
-    TLayer2FrameSpec spec;
-    spec.Header.Mode = mode;
-    spec.Header.ModeExtension = modeExtension;
-    spec.Table = AllocTableA;
+  static TLayer2FrameLayout FullTableA(int32_t mode, int32_t modeExtension) {
+    TLayer2FrameLayout layout;
+    layout.Header.Mode = mode;
+    layout.Header.ModeExtension = modeExtension;
+    layout.Table = AllocTableA;
     const int32_t slots = 54;
-    spec.Allocation.resize(slots);
-    spec.Scfsi.resize(slots);
-    spec.Scale.resize(slots);
+    layout.Allocation.resize(slots);
+    layout.Scfsi.resize(slots);
+    layout.Scale.resize(slots);
     for (int32_t j = 0; j < slots; ++j) {
       const int32_t subband = j / 2;
       const int32_t maxValue = subband < 11 ? 15 : subband < 23 ? 7 : 3;
-      spec.Allocation[static_cast<size_t>(j)] = 1 + (j * 5) % maxValue;
-      spec.Scfsi[static_cast<size_t>(j)] = j % 4;
-      spec.Scale[static_cast<size_t>(j)] = {j % 60, (j * 3) % 61, (j * 3) % 61};
+      layout.Allocation[static_cast<size_t>(j)] = 1 + (j * 5) % maxValue;
+      layout.Scfsi[static_cast<size_t>(j)] = j % 4;
+      layout.Scale[static_cast<size_t>(j)] = {j % 60, (j * 3) % 61, (j * 3) % 61};
     }
-    return spec;
+    return layout;
   }
 
-  static int32_t ClassOf(const TLayer2FrameSpec& spec, int32_t slot) {
-    const TAllocationTable& table = AllocationTables[static_cast<size_t>(spec.Table)];
+  static int32_t ClassOf(const TLayer2FrameLayout& layout, int32_t slot) {
+    const TAllocationTable& table = AllocationTables[static_cast<size_t>(layout.Table)];
     int32_t start = 0;
     for (const TAllocationGroup& g : table.Groups) {
       if (slot < start + 2 * g.Size) {
-        return g.Classes[static_cast<size_t>(spec.Allocation[static_cast<size_t>(slot)])];
+        return g.Classes[static_cast<size_t>(layout.Allocation[static_cast<size_t>(slot)])];
       }
       start += 2 * g.Size;
     }
@@ -165,20 +165,20 @@ class Layer2Frames : public ::testing::Test {
 };
 
 TEST_F(Layer2Frames, DequantisesEveryClassWithItsScaleFactorPart) {
-  TLayer2FrameSpec spec = FullTableA(0, 0);
-  spec.Code = [&](int32_t g, int32_t j, int32_t i) {
-    return PatternCode(g, j, i, ClassOf(spec, j));
+  TLayer2FrameLayout layout = FullTableA(0, 0);
+  layout.Code = [&](int32_t g, int32_t j, int32_t i) {
+    return PatternCode(g, j, i, ClassOf(layout, j));
   };
-  const std::vector<uint8_t> frame = BuildLayer2Frame(spec, 576);
-  const TDecodeResult result = OpenAndDecode(spec, frame);
+  const std::vector<uint8_t> frame = BuildLayer2Frame(layout, 576);
+  const TDecodeResult result = OpenAndDecode(layout, frame);
   EXPECT_EQ(result.Consumed, 576);
   EXPECT_EQ(result.Written, 4608);
   for (int32_t g = 0; g < 12; ++g) {
     for (int32_t j = 0; j < 54; ++j) {
-      const int32_t cls = ClassOf(spec, j);
-      const int32_t scale = PartScale(spec, j, g / 4);
+      const int32_t cls = ClassOf(layout, j);
+      const int32_t scale = PartScale(layout, j, g / 4);
       for (int32_t i = 0; i < 3; ++i) {
-        const uint32_t code = spec.Code(g, j, cls == 1 || cls == 2 || cls == 4 ? 0 : i);
+        const uint32_t code = layout.Code(g, j, cls == 1 || cls == 2 || cls == 4 ? 0 : i);
         const double expected = Dequantised(cls, code, i, scale);
         ASSERT_NEAR(Sample(3 * g + i, j), expected, 1e-5 * std::abs(expected) + 1e-6)
             << "granule " << g << " slot " << j << " sample " << i << " class " << cls;
@@ -190,13 +190,13 @@ TEST_F(Layer2Frames, DequantisesEveryClassWithItsScaleFactorPart) {
 }
 
 TEST_F(Layer2Frames, GroupedCodesGiveTheirCentredDigits) {
-  TLayer2FrameSpec spec = FullTableA(0, 0);
-  spec.Allocation.assign(54, 0);
-  spec.Allocation[0] = 1;  // subband 0 left: 3 levels, grouped in 5 bits
-  spec.Scale[0] = {0, 0, 0};
-  spec.Scfsi[0] = 2;
-  spec.Code = [](int32_t g, int32_t, int32_t) { return g == 0 ? 0u : 26u; };
-  OpenAndDecode(spec, BuildLayer2Frame(spec, 576));
+  TLayer2FrameLayout layout = FullTableA(0, 0);
+  layout.Allocation.assign(54, 0);
+  layout.Allocation[0] = 1;  // subband 0 left: 3 levels, grouped in 5 bits
+  layout.Scale[0] = {0, 0, 0};
+  layout.Scfsi[0] = 2;
+  layout.Code = [](int32_t g, int32_t, int32_t) { return g == 0 ? 0u : 26u; };
+  OpenAndDecode(layout, BuildLayer2Frame(layout, 576));
   const float unit = 2.0f / 3.0f * 65536.0f;
   for (int32_t i = 0; i < 3; ++i) {
     EXPECT_FLOAT_EQ(Sample(i, 0), -unit);     // code 0: -1, -1, -1
@@ -205,21 +205,21 @@ TEST_F(Layer2Frames, GroupedCodesGiveTheirCentredDigits) {
 }
 
 TEST_F(Layer2Frames, JointStereoSharesSamplesAboveTheBound) {
-  TLayer2FrameSpec spec = FullTableA(1, 1);  // bound at subband 8
-  spec.Code = [&](int32_t g, int32_t j, int32_t i) {
-    return PatternCode(g, j, i, ClassOf(spec, j));
+  TLayer2FrameLayout layout = FullTableA(1, 1);  // bound at subband 8
+  layout.Code = [&](int32_t g, int32_t j, int32_t i) {
+    return PatternCode(g, j, i, ClassOf(layout, j));
   };
   for (int32_t j = 17; j < 54; j += 2) {
-    spec.Allocation[static_cast<size_t>(j)] = spec.Allocation[static_cast<size_t>(j - 1)];
+    layout.Allocation[static_cast<size_t>(j)] = layout.Allocation[static_cast<size_t>(j - 1)];
   }
-  OpenAndDecode(spec, BuildLayer2Frame(spec, 576));
+  OpenAndDecode(layout, BuildLayer2Frame(layout, 576));
   for (int32_t g = 0; g < 12; ++g) {
     for (int32_t j = 0; j < 54; ++j) {
       const int32_t codeSlot = j >= 16 ? j & ~1 : j;  // one sample set per pair above the bound
-      const int32_t cls = ClassOf(spec, j);
+      const int32_t cls = ClassOf(layout, j);
       for (int32_t i = 0; i < 3; ++i) {
-        const uint32_t code = spec.Code(g, codeSlot, cls == 1 || cls == 2 || cls == 4 ? 0 : i);
-        const double expected = Dequantised(cls, code, i, PartScale(spec, j, g / 4));
+        const uint32_t code = layout.Code(g, codeSlot, cls == 1 || cls == 2 || cls == 4 ? 0 : i);
+        const double expected = Dequantised(cls, code, i, PartScale(layout, j, g / 4));
         ASSERT_NEAR(Sample(3 * g + i, j), expected, 1e-5 * std::abs(expected) + 1e-6)
             << "granule " << g << " slot " << j;
       }
@@ -228,15 +228,15 @@ TEST_F(Layer2Frames, JointStereoSharesSamplesAboveTheBound) {
 }
 
 TEST_F(Layer2Frames, SubbandsAboveTheBandwidthAreSkippedAndSilent) {
-  TLayer2FrameSpec spec = FullTableA(0, 0);
-  spec.Code = [&](int32_t g, int32_t j, int32_t i) {
-    return PatternCode(g, j, i, ClassOf(spec, j));
+  TLayer2FrameLayout layout = FullTableA(0, 0);
+  layout.Code = [&](int32_t g, int32_t j, int32_t i) {
+    return PatternCode(g, j, i, ClassOf(layout, j));
   };
-  const std::vector<uint8_t> frame = BuildLayer2Frame(spec, 576);
-  OpenAndDecode(spec, frame);
+  const std::vector<uint8_t> frame = BuildLayer2Frame(layout, 576);
+  OpenAndDecode(layout, frame);
   const std::vector<float> full(TheDecoder.Layer12.Samples.begin(),
                                 TheDecoder.Layer12.Samples.end());
-  OpenAndDecode(spec, frame, 15000);  // (15000 x 64 + 24000) / 48000 = 20 subbands
+  OpenAndDecode(layout, frame, 15000);  // (15000 x 64 + 24000) / 48000 = 20 subbands
   EXPECT_EQ(TheDecoder.Setup.BandwidthSubbands, 40);
   for (int32_t row = 0; row < 36; ++row) {
     for (int32_t j = 0; j < 64; ++j) {
@@ -247,13 +247,13 @@ TEST_F(Layer2Frames, SubbandsAboveTheBandwidthAreSkippedAndSilent) {
 }
 
 TEST_F(Layer2Frames, ConsumesTheOpenLengthPlusThisFramesPadding) {
-  TLayer2FrameSpec spec = FullTableA(0, 0);
-  spec.Allocation.assign(54, 0);
-  spec.Code = [](int32_t, int32_t, int32_t) { return 0u; };
-  const TDecodeResult plain = OpenAndDecode(spec, BuildLayer2Frame(spec, 576));
+  TLayer2FrameLayout layout = FullTableA(0, 0);
+  layout.Allocation.assign(54, 0);
+  layout.Code = [](int32_t, int32_t, int32_t) { return 0u; };
+  const TDecodeResult plain = OpenAndDecode(layout, BuildLayer2Frame(layout, 576));
   EXPECT_EQ(plain.Consumed, 576);
-  spec.Header.PaddingBit = 1;
-  const std::vector<uint8_t> padded = BuildLayer2Frame(spec, 577);
+  layout.Header.PaddingBit = 1;
+  const std::vector<uint8_t> padded = BuildLayer2Frame(layout, 577);
   const TDecodeResult result =
       DecoderDecodeFrame(padded.data(), static_cast<uint32_t>(padded.size()), pcm_.data());
   EXPECT_EQ(result.Consumed, 577);
@@ -261,13 +261,13 @@ TEST_F(Layer2Frames, ConsumesTheOpenLengthPlusThisFramesPadding) {
 }
 
 TEST_F(Layer2Frames, NeverReadsPastTheAvailableBytes) {
-  TLayer2FrameSpec spec = FullTableA(1, 2);
-  spec.Code = [&](int32_t g, int32_t j, int32_t i) {
-    return PatternCode(g, j, i, ClassOf(spec, j));
+  TLayer2FrameLayout layout = FullTableA(1, 2);
+  layout.Code = [&](int32_t g, int32_t j, int32_t i) {
+    return PatternCode(g, j, i, ClassOf(layout, j));
   };
-  const std::vector<uint8_t> frame = BuildLayer2Frame(spec, 576);
+  const std::vector<uint8_t> frame = BuildLayer2Frame(layout, 576);
   int32_t length = 0;
-  const TMPEGHeader header = ParsedHeader(spec.Header, length);
+  const TMPEGHeader header = ParsedHeader(layout.Header, length);
   ASSERT_EQ(DecoderOpenStream(header, length, 0, 0, 0, 24000), 1);
   for (size_t available = 0; available <= frame.size(); available += 7) {
     // A buffer of exactly `available` bytes: the sanitizer build catches any read beyond it.
@@ -279,12 +279,12 @@ TEST_F(Layer2Frames, NeverReadsPastTheAvailableBytes) {
 }
 
 TEST_F(Layer2Frames, RefusesAFrameWithoutTheTwelveBitSyncAndWritesNothing) {
-  TLayer2FrameSpec spec = FullTableA(0, 0);
-  spec.Code = [&](int32_t g, int32_t j, int32_t i) {
-    return PatternCode(g, j, i, ClassOf(spec, j));
+  TLayer2FrameLayout layout = FullTableA(0, 0);
+  layout.Code = [&](int32_t g, int32_t j, int32_t i) {
+    return PatternCode(g, j, i, ClassOf(layout, j));
   };
-  std::vector<uint8_t> frame = BuildLayer2Frame(spec, 576);
-  OpenAndDecode(spec, frame);
+  std::vector<uint8_t> frame = BuildLayer2Frame(layout, 576);
+  OpenAndDecode(layout, frame);
   frame[1] = static_cast<uint8_t>(frame[1] & 0xEF);  // MPEG-2.5 sync: 0xFFE
   pcm_.fill(0x5A5A);
   const TDecodeResult result =
@@ -295,7 +295,7 @@ TEST_F(Layer2Frames, RefusesAFrameWithoutTheTwelveBitSyncAndWritesNothing) {
 }
 
 // Layer I: 32 allocations of 4 bits, scale factors, 12 rows of samples.
-std::vector<uint8_t> BuildLayer1Frame(const TFrameHeaderSpec& header,
+std::vector<uint8_t> BuildLayer1Frame(const TFrameHeaderFields& header,
                                       const std::vector<int32_t>& allocation, int32_t bound,
                                       int32_t scale, uint32_t (*code)(int32_t, int32_t, int32_t),
                                       size_t length) {
@@ -324,7 +324,7 @@ double LayerIValue(int32_t a, uint32_t code, int32_t scale) {
 }
 
 TEST_F(Layer2Frames, LayerIReadsAllocationPlusOneBitsCentredOnTheirMiddle) {
-  TFrameHeaderSpec header;
+  TFrameHeaderFields header;
   header.LayerCode = 3;
   header.Mode = 3;
   header.BitrateIndex = 12;  // 384 kbit/s at 48000 Hz: 384 bytes
@@ -361,7 +361,7 @@ TEST_F(Layer2Frames, LayerIReadsAllocationPlusOneBitsCentredOnTheirMiddle) {
 }
 
 TEST_F(Layer2Frames, LayerIJointStereoAndPaddingOfFourBytes) {
-  TFrameHeaderSpec header;
+  TFrameHeaderFields header;
   header.LayerCode = 3;
   header.Mode = 1;
   header.ModeExtension = 0;  // bound at subband 4
@@ -387,6 +387,50 @@ TEST_F(Layer2Frames, LayerIJointStereoAndPaddingOfFourBytes) {
       const double expected = LayerIValue(a, code(row, codeSlot, a), 9 + j % 3);
       ASSERT_NEAR(Sample(row, j), expected, 1e-5 * std::abs(expected) + 1e-6)
           << "row " << row << " slot " << j;
+    }
+  }
+}
+
+// Frames whose mode differs from the open's are decoded with the open's layout; whatever the
+// mode and allocation bits say, nothing is read or written outside the frame and the buffers.
+TEST_F(Layer2Frames, AnyModeInAnyLayoutDecodesWithinBounds) {
+  struct Layout {
+    int32_t Layer, Bitrate, Rate, Version, Mode;
+  };
+  const Layout layouts[] = {
+      {2, 10, 1, 1, 3}, {2, 1, 0, 1, 3}, {2, 1, 2, 1, 3},  {2, 8, 1, 0, 3},
+      {2, 10, 0, 1, 0}, {2, 8, 1, 0, 1}, {3, 12, 0, 1, 3}, {3, 12, 0, 1, 2},
+  };
+  std::vector<uint8_t> noise(2000);
+  uint32_t state = 12345;
+  for (uint8_t& b : noise) {
+    state = state * 1664525u + 1013904223u;
+    b = static_cast<uint8_t>(state >> 24);
+  }
+  for (const Layout& l : layouts) {
+    TFrameHeaderFields open;
+    open.LayerCode = l.Layer;
+    open.BitrateIndex = l.Bitrate;
+    open.SampleRateIndex = l.Rate;
+    open.VersionId = l.Version;
+    open.Mode = l.Mode;
+    int32_t length = 0;
+    const TMPEGHeader header = ParsedHeader(open, length);
+    for (uint8_t options = 0; options < 4; ++options) {
+      ASSERT_EQ(DecoderOpenStream(header, length, 0, 0, options, 24000), 1);
+      for (int32_t mode = 0; mode < 16; ++mode) {
+        TFrameHeaderFields frameLayout = open;
+        frameLayout.Mode = mode >> 2;
+        frameLayout.ModeExtension = mode & 3;
+        TBitWriter w;
+        PutHeader(w, frameLayout);
+        std::vector<uint8_t> frame = w.Bytes(4);
+        frame.insert(frame.end(), noise.begin(), noise.begin() + length);
+        const TDecodeResult r =
+            DecoderDecodeFrame(frame.data(), static_cast<uint32_t>(frame.size()), pcm_.data());
+        EXPECT_EQ(r.Written, TheDecoder.Setup.PcmBytesPerFrame);
+        for (float v : TheDecoder.Layer12.Samples) ASSERT_TRUE(std::isfinite(v));
+      }
     }
   }
 }

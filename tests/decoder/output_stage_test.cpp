@@ -36,18 +36,18 @@ class Polarity : public ::testing::Test {
 
   // Four loud Layer II frames (scale factor 0, wide codes) decoded from a fresh open.
   static std::vector<int16_t> DecodeLoudFrames() {
-    TLayer2FrameSpec spec;
-    spec.Table = AllocTableA;
-    spec.Allocation.assign(54, 0);
-    spec.Scfsi.assign(54, 2);
-    spec.Scale.assign(54, {0, 0, 0});
-    for (int32_t j = 0; j < 16; ++j) spec.Allocation[static_cast<size_t>(j)] = 13;
-    spec.Code = [](int32_t g, int32_t j, int32_t i) {
+    TLayer2FrameLayout layout;
+    layout.Table = AllocTableA;
+    layout.Allocation.assign(54, 0);
+    layout.Scfsi.assign(54, 2);
+    layout.Scale.assign(54, {0, 0, 0});
+    for (int32_t j = 0; j < 16; ++j) layout.Allocation[static_cast<size_t>(j)] = 13;
+    layout.Code = [](int32_t g, int32_t j, int32_t i) {
       return static_cast<uint32_t>((g * 5077 + j * 911 + i * 37) * 2654435761u) >> 19;
     };
-    const std::vector<uint8_t> frame = BuildLayer2Frame(spec, 576);
+    const std::vector<uint8_t> frame = BuildLayer2Frame(layout, 576);
     int32_t length = 0;
-    const TMPEGHeader header = ParsedHeader(spec.Header, length);
+    const TMPEGHeader header = ParsedHeader(layout.Header, length);
     EXPECT_EQ(DecoderOpenStream(header, length, 0, 0, 0, 24000), 1);
     std::vector<int16_t> out;
     std::array<int16_t, 2304> pcm{};
@@ -98,9 +98,9 @@ TEST_F(Polarity, SurvivesAStreamOpen) {
   DecoderSetInvertPolarity(true);
   DecodeLoudFrames();
   EXPECT_EQ(DecoderGetInvertPolarity(), 1);
-  // Row 0, entry 1 holds D[32], which is negative in the standard's window.
-  EXPECT_GT(TheDecoder.Synthesis.Window[1], 0.0f);
-  EXPECT_EQ(TheDecoder.Synthesis.Window[1] * 65536.0f,
+  // Row 1, entry 0 holds D[32], which is negative in the standard's window.
+  EXPECT_GT(TheDecoder.Synthesis.Window[16], 0.0f);
+  EXPECT_EQ(TheDecoder.Synthesis.Window[16] * 65536.0f,
             -static_cast<float>(SynthesisWindowUnits[32]));
 }
 

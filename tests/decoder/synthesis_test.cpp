@@ -8,6 +8,7 @@
 #include <cmath>
 #include <numbers>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "decoder/decoder_state.h"
@@ -53,6 +54,17 @@ std::vector<float> RandomSamples(size_t count, float amplitude, uint32_t seed) {
   std::vector<float> v(count);
   for (float& x : v) x = dist(gen);
   return v;
+}
+
+// The even and the odd words of interleaved output.
+std::pair<std::vector<int16_t>, std::vector<int16_t>> SplitChannels(
+    const std::vector<int16_t>& out) {
+  std::pair<std::vector<int16_t>, std::vector<int16_t>> channels;
+  for (size_t i = 0; i + 1 < out.size(); i += 2) {
+    channels.first.push_back(out[i]);
+    channels.second.push_back(out[i + 1]);
+  }
+  return channels;
 }
 
 class Synthesis : public ::testing::Test {
@@ -128,11 +140,7 @@ TEST_F(Synthesis, EveryLayer12DriverMatchesTheStandard) {
   std::vector<int16_t> out(36 * 64);
 
   SynthesizeLayer12Stereo(stereo.data(), out.data(), 36);
-  std::vector<int16_t> left, right;
-  for (size_t i = 0; i < out.size(); i += 2) {
-    left.push_back(out[i]);
-    right.push_back(out[i + 1]);
-  }
+  const auto [left, right] = SplitChannels(out);
   ExpectWithinOne(left, Standard(stereo, 36, 64, 0, 2));
   ExpectWithinOne(right, Standard(stereo, 36, 64, 1, 2));
 
@@ -163,11 +171,7 @@ TEST_F(Synthesis, Layer3StereoFillsEvenThenOddWords) {
   SynthesizeLayer3Stereo(hybrid0.data(), out.data(), 0);
   for (size_t i = 1; i < out.size(); i += 2) ASSERT_EQ(out[i], 0x7777);
   SynthesizeLayer3Stereo(hybrid1.data(), out.data(), 1);
-  std::vector<int16_t> left, right;
-  for (size_t i = 0; i < out.size(); i += 2) {
-    left.push_back(out[i]);
-    right.push_back(out[i + 1]);
-  }
+  const auto [left, right] = SplitChannels(out);
   ExpectWithinOne(left, Standard(hybrid0, 18, 32, 0, 1));
   ExpectWithinOne(right, Standard(hybrid1, 18, 32, 0, 1));
 
