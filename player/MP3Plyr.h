@@ -4,6 +4,9 @@
 #include <cstdint>
 
 #include "decoder/MP3decdr.h"
+#include "player/MP3Trds.h"
+#include "player/MPLoopThread.h"
+#include "player/MPSoundOut.h"
 #include "stream/MPStreamReader.h"
 
 namespace tunewell {
