@@ -75,7 +75,9 @@ TTerminalMode::TTerminalMode(int fd) : fd_(fd) {
   InstallSafetyNets();
 }
 
-TTerminalMode::~TTerminalMode() { Restore(); }
+TTerminalMode::~TTerminalMode() {
+  Restore();
+}
 
 void TTerminalMode::Enter() {
   if (fd_ < 0 || active_ || !IsForeground(fd_)) return;

@@ -9,9 +9,11 @@ namespace {
 // Decodes the character at `at`; `length` gets its byte count (1 for a stray byte).
 char32_t NextCodePoint(std::string_view text, size_t at, size_t& length) {
   const auto lead = static_cast<unsigned char>(text[at]);
-  const size_t expected = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3
-                                        : (lead >> 3) == 30                        ? 4
-                                                                                   : 1;
+  const size_t expected = lead < 0x80         ? 1
+                          : (lead >> 5) == 6  ? 2
+                          : (lead >> 4) == 14 ? 3
+                          : (lead >> 3) == 30 ? 4
+                                              : 1;
   if (expected == 1 || at + expected > text.size()) {
     length = 1;
     return lead;
@@ -92,8 +94,9 @@ std::string FormatElapsed(int64_t milliseconds) {
 
 std::string FormatStatusLine(std::string_view title, std::string_view artist,
                              int64_t elapsedMilliseconds, bool paused, int columns) {
-  const std::string line = std::string(paused ? "|| " : ">  ") + FormatElapsed(elapsedMilliseconds) +
-                           "  " + Printable(title) + " / " + Printable(artist);
+  const std::string line = std::string(paused ? "|| " : ">  ") +
+                           FormatElapsed(elapsedMilliseconds) + "  " + Printable(title) + " / " +
+                           Printable(artist);
   return std::string(CutToWidth(line, columns));
 }
 
