@@ -6,10 +6,9 @@
 
 #include "decoder/MP3decdr.h"
 #include "info/MP3Info.h"
+#include "player/MP3Plyr.h"
 
 namespace tunewell {
-
-enum class TVbrKind { None, Xing, Vbri };
 
 // What the player found when it opened a file, as the report needs it. Tag values are the
 // component's, as bytes.
@@ -21,7 +20,7 @@ struct TStreamFacts {
   int32_t Channels = 0;
   // Of the first audio frame, after a VBR header frame.
   int32_t BitrateKbps = 0;
-  TVbrKind Vbr = TVbrKind::None;
+  TVbrHeaderKind Vbr = TVbrHeaderKind::None;
   int32_t AudioStart = 0;
   int32_t AudioSize = 0;
   TMP3InfoType Tags;

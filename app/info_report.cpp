@@ -32,13 +32,13 @@ std::string TagKinds(TMP3InfoType found) {
   return kinds;
 }
 
-const char* VbrName(TVbrKind kind) {
+const char* VbrName(TVbrHeaderKind kind) {
   switch (kind) {
-    case TVbrKind::Xing:
+    case TVbrHeaderKind::Xing:
       return "Xing";
-    case TVbrKind::Vbri:
+    case TVbrHeaderKind::Vbri:
       return "VBRI";
-    case TVbrKind::None:
+    case TVbrHeaderKind::None:
       break;
   }
   return "none";
