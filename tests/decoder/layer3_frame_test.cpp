@@ -23,7 +23,7 @@ struct GranuleSpec {
 };
 
 struct FrameSpec {
-  TFrameHeaderSpec Header{1, 1, 9, 1, 3, 0, 0, 1};  // MPEG-1 Layer III, 128 kbit/s, 48000 Hz, mono
+  TFrameHeaderFields Header{1, 1, 9, 1, 3, 0, 0, 1};  // MPEG-1 Layer III, 128 kbit/s, 48000 Hz, mono
   bool Mpeg25 = false;
   int32_t MainDataBegin = 0;
   std::array<std::array<GranuleSpec, 2>, 2> Granules{};  // [granule][channel]
