@@ -17,6 +17,7 @@ int RunInfo(const std::vector<std::string>& files);
 // An error's text for "tunewell: FILE: message": a file-system error without the file name
 // the exception already carries.
 std::string ErrorMessage(const std::exception& error);
+std::string ErrorMessage(std::exception_ptr error);
 void ReportError(const std::string& fileName, const std::string& message);
 
 }  // namespace tunewell

@@ -12,6 +12,16 @@ std::string ErrorMessage(const std::exception& error) {
   return error.what();
 }
 
+std::string ErrorMessage(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return ErrorMessage(e);
+  } catch (...) {
+    return "unknown error";
+  }
+}
+
 void ReportError(const std::string& fileName, const std::string& message) {
   std::fprintf(stderr, "tunewell: %s: %s\n", fileName.c_str(), message.c_str());
   std::fflush(stderr);

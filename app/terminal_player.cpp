@@ -14,7 +14,6 @@
 #include "app/PlayQueue.h"
 #include "app/Terminal.h"
 #include "info/MP3Info.h"
-#include "platform/Application.h"
 #include "platform/NotifyWindow.h"
 #include "platform/WaveOut.h"
 #include "player/MP3Plyr.h"
@@ -88,10 +87,10 @@ TTerminalPlayer::TTerminalPlayer(bool keys)
   };
   player_.OnChangePosition = [this](TMP3Player&) { DrawStatus(); };
   player_.OnChangeStatus = [this](TMP3Player&) { DrawStatus(); };
-  SetExceptionDisplay([this](const std::exception& e) {
+  player_.SetErrorDisplay([this](std::exception_ptr error) {
     failed_ = true;
     ClearStatus();
-    ReportError(current_, ErrorMessage(e));
+    ReportError(current_, ErrorMessage(error));
   });
   if (keys) {
     mode_ = std::make_unique<TTerminalMode>(STDIN_FILENO);
@@ -105,9 +104,9 @@ TTerminalPlayer::TTerminalPlayer(bool keys)
   }
 }
 
+// The key thread goes first: nothing posts to the key window once it is gone.
 TTerminalPlayer::~TTerminalPlayer() {
   keyReader_.reset();
-  SetExceptionDisplay(nullptr);
 }
 
 int TTerminalPlayer::Run(const std::vector<std::string>& arguments) {
@@ -137,7 +136,9 @@ std::optional<TStartError> TTerminalPlayer::Start(const std::string& fileName) {
     player_.Play();
   } catch (const std::exception& e) {
     player_.Close();
-    return TStartError{TStartError::TKind::Device, ErrorMessage(e)};
+    const bool device = dynamic_cast<const ESoundOutError*>(&e) != nullptr;
+    return TStartError{device ? TStartError::TKind::Device : TStartError::TKind::File,
+                       ErrorMessage(e)};
   }
   if (!statusOnTty_) {
     std::printf("%s / %s\n", DisplayText(player_.Title()).c_str(),
@@ -225,7 +226,7 @@ void TTerminalPlayer::DrawStatus() {
   // Back in the foreground without a SIGCONT (the shell's own `fg` of a running job).
   if (mode_) mode_->Enter();
   const std::string line = FormatStatusLine(
-      DisplayText(player_.Title()), DisplayText(player_.Artist()), player_.PlayedMilliseconds(),
+      DisplayText(player_.Title()), DisplayText(player_.Artist()), player_.ElapsedMilliseconds(),
       player_.Status() == mpsPause, TerminalColumns(STDOUT_FILENO) - 1);
   std::printf("\r%s\x1b[K", line.c_str());
   std::fflush(stdout);

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "app/Commands.h"
-#include "platform/Application.h"
 #include "platform/NotifyWindow.h"
 #include "platform/WaveOut.h"
 #include "player/MP3Plyr.h"
@@ -59,7 +58,17 @@ int RunWav(const std::string& output, const std::string& input, const std::strin
     status = code;
     loop.Quit(code);
   };
-  SetExceptionDisplay([&](const std::exception& e) { ReportError(input, ErrorMessage(e)); });
+  // In file mode the sound output is the WAV file: its errors are the output's.
+  player.SetErrorDisplay([&](std::exception_ptr error) {
+    bool outputFailed = false;
+    try {
+      std::rethrow_exception(error);
+    } catch (const ESoundOutError&) {
+      outputFailed = true;
+    } catch (...) {
+    }
+    ReportError(outputFailed ? output : input, ErrorMessage(error));
+  });
   player.OnEndPlay = [&](TMP3Player&, TMP3EndPlayReason reason) {
     finish(reason == mepEndOfStream ? 0 : 1);
   };
@@ -80,19 +89,16 @@ int RunWav(const std::string& output, const std::string& input, const std::strin
     player.SetFileName(input);
   } catch (const std::exception& e) {
     ReportError(input, ErrorMessage(e));
-    SetExceptionDisplay(nullptr);
     return 1;
   }
   try {
     player.Play();
   } catch (const std::exception& e) {
     ReportError(output, ErrorMessage(e));
-    SetExceptionDisplay(nullptr);
     return 1;
   }
   loop.Run();
   player.Close();
-  SetExceptionDisplay(nullptr);
   return status;
 }
 
