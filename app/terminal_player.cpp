@@ -39,6 +39,10 @@ class TTerminalPlayer {
   std::optional<TStartError> Start(const std::string& fileName);
   void Finish(TPlayQueue::TState state);
   void Quit(int status);
+  void ReportSkipped(const std::string& name);
+  // Runs a handler; what it throws is shown and the program goes on.
+  template <typename F>
+  void Guarded(F&& handler);
   void OnKey(char key);
   void OnSignal(int signo);
 
@@ -73,30 +77,27 @@ TTerminalPlayer::TTerminalPlayer(bool keys)
       queue_({[this](const std::string& name) { return Start(name); },
               [this](const std::string& name, const std::string& message) {
                 failed_ = true;
-                ClearStatus();
-                ReportError(name, message);
+                Say(stderr, "tunewell: " + name + ": " + message + "\n");
               },
-              [this](const std::string& name) {
-                if (arguments_.count(name) != 0)
-                  Say(stderr,
-                      "tunewell: " + name + ": skipped, not an .mp3 file or .m3u playlist\n");
-              }}) {
+              [this](const std::string& name) { ReportSkipped(name); }}) {
   player_.SetAutoPlay(false);
   player_.OnEndPlay = [this](TMP3Player&, TMP3EndPlayReason) {
-    if (!quitting_) Finish(queue_.EndPlay());
+    Guarded([this] {
+      if (!quitting_) Finish(queue_.EndPlay());
+    });
   };
   player_.OnChangePosition = [this](TMP3Player&) { DrawStatus(); };
   player_.OnChangeStatus = [this](TMP3Player&) { DrawStatus(); };
   player_.SetErrorDisplay([this](std::exception_ptr error) {
     failed_ = true;
-    ClearStatus();
-    ReportError(current_, ErrorMessage(error));
+    Say(stderr, "tunewell: " + current_ + ": " + ErrorMessage(error) + "\n");
   });
   if (keys) {
     mode_ = std::make_unique<TTerminalMode>(STDIN_FILENO);
     mode_->Enter();
     keyWindow_ = std::make_unique<TNotifyWindow>([this](const Message& message) {
-      if (message.message == WM_TERMINALKEY) OnKey(static_cast<char>(message.wParam));
+      if (message.message != WM_TERMINALKEY) return;
+      Guarded([this, &message] { OnKey(static_cast<char>(message.wParam)); });
     });
     keyReader_ = std::make_unique<TKeyReader>(STDIN_FILENO, [this](char key) {
       keyWindow_->Post(WM_TERMINALKEY, static_cast<unsigned char>(key));
@@ -165,8 +166,24 @@ void TTerminalPlayer::Quit(int status) {
   if (quitting_) return;
   quitting_ = true;
   exitStatus_ = status;
-  player_.Close();
   loop_.Quit(status);
+  player_.Close();
+}
+
+// Only the command line's own arguments: a playlist's comment lines are no news.
+void TTerminalPlayer::ReportSkipped(const std::string& name) {
+  if (arguments_.count(name) == 0) return;
+  Say(stderr, "tunewell: " + name + ": skipped, not an .mp3 file or .m3u playlist\n");
+}
+
+template <typename F>
+void TTerminalPlayer::Guarded(F&& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    failed_ = true;
+    Say(stderr, "tunewell: " + current_ + ": " + ErrorMessage(e) + "\n");
+  }
 }
 
 void TTerminalPlayer::OnKey(char key) {
@@ -216,7 +233,7 @@ void TTerminalPlayer::OnSignal(int signo) {
       DrawStatus();
       break;
     default:
-      Quit(128 + signo);
+      Guarded([this, signo] { Quit(128 + signo); });
       break;
   }
 }

@@ -97,6 +97,8 @@ class TerminalTest : public ::testing::Test {
     second_ = (folder_ / "second.mp3").string();
     WriteFile(first_, Cat({tone, tag}));
     WriteFile(second_, tone);
+    short_ = (folder_ / "short.mp3").string();
+    WriteFile(short_, MakeStream(folder_.Path(), 1.5));
     tmux_ = "tmux -u -L tw_terminal_test_" + std::to_string(getpid());
   }
   void TearDown() override {
@@ -143,7 +145,7 @@ class TerminalTest : public ::testing::Test {
 
   TTempFolder folder_;
   std::unique_ptr<TSoundServer> server_;
-  std::string first_, second_, tmux_;
+  std::string first_, second_, short_, tmux_;
 };
 
 TEST_F(TerminalTest, KeysPauseShowTagsAndTheQueueSkipAndQuit) {
@@ -183,8 +185,8 @@ TEST_F(TerminalTest, CtrlCEndsWithStatus130AndRestoresTheTerminal) {
 }
 
 TEST_F(TerminalTest, TheQueueEndsByItselfAfterTheLastSong) {
-  Start(ShellQuote(second_));
-  WaitFor(R"(>  0:0\d  second\.mp3)");
+  Start(ShellQuote(short_));
+  WaitFor(R"(>  0:0\d  short\.mp3)");
   WaitFor("EXIT:0\nicanon echo", 20s);
 }
 
