@@ -26,6 +26,18 @@ struct TActionChoice {
   }
 };
 
+// The value of the option `name` at arguments[i], given as "NAME VALUE" (i moves past the
+// value) or "NAME=VALUE"; empty when it lacks one, nothing when arguments[i] is another option.
+std::optional<std::string> OptionValue(const std::vector<std::string>& arguments, size_t& i,
+                                       std::string_view name) {
+  const std::string& argument = arguments[i];
+  if (argument == name) return i + 1 < arguments.size() ? arguments[++i] : std::string();
+  if (argument.size() > name.size() && argument.starts_with(name) && argument[name.size()] == '=') {
+    return argument.substr(name.size() + 1);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -46,24 +58,13 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       line.Tty = true;
     } else if (argument == "--info") {
       action.Choose(TMode::Info);
-    } else if (argument == "--wav" || argument.starts_with("--wav=")) {
+    } else if (const auto output = OptionValue(arguments, i, "--wav")) {
       action.Choose(TMode::Wav);
-      if (argument != "--wav") {
-        line.Output = argument.substr(6);
-      } else if (i + 1 < arguments.size()) {
-        line.Output = arguments[++i];
-      } else {
-        return Refuse("--wav needs an output file");
-      }
-    } else if (argument == "--device" || argument.starts_with("--device=")) {
-      if (argument != "--device") {
-        line.Device = argument.substr(9);
-      } else if (i + 1 < arguments.size()) {
-        line.Device = arguments[++i];
-      } else {
-        return Refuse("--device needs a device name");
-      }
-      if (line.Device.empty()) return Refuse("--device needs a device name");
+      if (output->empty()) return Refuse("--wav needs an output file");
+      line.Output = *output;
+    } else if (const auto device = OptionValue(arguments, i, "--device")) {
+      if (device->empty()) return Refuse("--device needs a device name");
+      line.Device = *device;
     } else {
       return Refuse("unknown option " + argument);
     }
