@@ -100,9 +100,10 @@ void ReduceAliases(Layer3State& s, int32_t g, int32_t c) {
   const BandInfo& bands = s.BandInfos[g][c];
   if (bands.LongBands == 0) return;
   int32_t& count = s.LineCounts[g][c];
-  const int32_t boundaries = s.Granules[g][c].MixedBlock != 0 && s.Granules[g][c].BlockType == ShortBlock
-                                 ? 1
-                                 : std::min((count + 7) / 18, MaxAntialiasBoundaries);
+  const int32_t boundaries =
+      s.Granules[g][c].MixedBlock != 0 && s.Granules[g][c].BlockType == ShortBlock
+          ? 1
+          : std::min((count + 7) / 18, MaxAntialiasBoundaries);
   s.Routines->AntialiasRoutine(s.SpectrumBuffers[c][g].data(), boundaries);
   count = std::max(count, 18 * boundaries + 8);
 }
@@ -159,11 +160,17 @@ void GranuleDecode(Layer3State& s, int16_t* pcm, int32_t g) {
   s.ChannelDriver(s, pcm, g);
 }
 
-void ChannelDriverMono(Layer3State& s, int16_t* pcm, int32_t g) { SingleChannel(s, pcm, g, 0); }
+void ChannelDriverMono(Layer3State& s, int16_t* pcm, int32_t g) {
+  SingleChannel(s, pcm, g, 0);
+}
 
-void ChannelDriverLeft(Layer3State& s, int16_t* pcm, int32_t g) { SingleChannel(s, pcm, g, 0); }
+void ChannelDriverLeft(Layer3State& s, int16_t* pcm, int32_t g) {
+  SingleChannel(s, pcm, g, 0);
+}
 
-void ChannelDriverRight(Layer3State& s, int16_t* pcm, int32_t g) { SingleChannel(s, pcm, g, 1); }
+void ChannelDriverRight(Layer3State& s, int16_t* pcm, int32_t g) {
+  SingleChannel(s, pcm, g, 1);
+}
 
 void ChannelDriverStereo(Layer3State& s, int16_t* pcm, int32_t g) {
   for (int32_t c = 0; c < 2; ++c) {
@@ -184,17 +191,16 @@ void ChannelDriverMixDown(Layer3State& s, int16_t* pcm, int32_t g) {
     const int32_t shortLines = std::min(std::max(counts[0], counts[1]), s.LineLimit);
     const int32_t longLines = first.BlockType == ShortBlock ? 0 : shortLines;
     AddSpectrum(s.SpectrumBuffers[0][g].data(), s.SpectrumBuffers[1][g].data(), shortLines);
-    n = s.Routines->HybridRoutine(ContextOf(s), s.SpectrumBuffers[0][g].data(),
-                           s.SpectrumBuffers[0][g ^ 1].data(), out, first.BlockType,
-                           static_cast<uint32_t>(longLines), static_cast<uint32_t>(shortLines),
-                           static_cast<uint32_t>(s.LineCounts[g ^ 1][0]));
+    n = s.Routines->HybridRoutine(
+        ContextOf(s), s.SpectrumBuffers[0][g].data(), s.SpectrumBuffers[0][g ^ 1].data(), out,
+        first.BlockType, static_cast<uint32_t>(longLines), static_cast<uint32_t>(shortLines),
+        static_cast<uint32_t>(s.LineCounts[g ^ 1][0]));
     counts[0] = n;
   } else {
-    n = s.Routines->HybridRoutine(ContextOf(s), s.SpectrumBuffers[0][g].data(),
-                           s.SpectrumBuffers[0][g ^ 1].data(), out, WindowSelection(first),
-                           static_cast<uint32_t>(LongLinesOf(s, first, counts[0])),
-                           static_cast<uint32_t>(counts[0]),
-                           static_cast<uint32_t>(s.LineCounts[g ^ 1][0]));
+    n = s.Routines->HybridRoutine(
+        ContextOf(s), s.SpectrumBuffers[0][g].data(), s.SpectrumBuffers[0][g ^ 1].data(), out,
+        WindowSelection(first), static_cast<uint32_t>(LongLinesOf(s, first, counts[0])),
+        static_cast<uint32_t>(counts[0]), static_cast<uint32_t>(s.LineCounts[g ^ 1][0]));
     counts[0] = n;
     counts[1] = HybridAddSecond(ContextOf(s), s.SpectrumBuffers[1][g].data(),
                                 s.SpectrumBuffers[0][g].data(), out, WindowSelection(second),

@@ -18,7 +18,8 @@ const double Pi = std::acos(-1.0);
 struct AntialiasTable {
   std::array<float, 16> Coefficients;  // cs0, ca0, cs1, ca1, ...
   AntialiasTable() {
-    constexpr std::array<double, 8> c{-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
+    constexpr std::array<double, 8> c{-0.6,   -0.535, -0.33,   -0.185,
+                                      -0.095, -0.041, -0.0142, -0.0037};
     for (size_t j = 0; j < c.size(); ++j) {
       const double norm = std::sqrt(1.0 + c[j] * c[j]);
       Coefficients[2 * j] = static_cast<float>(1.0 / norm);
@@ -28,18 +29,18 @@ struct AntialiasTable {
 };
 const AntialiasTable Antialias;
 
-// Cosines of the two inverse transforms, for the outputs the folded contracts keep.
+// The folded outputs of both kernels are exactly the type-IV cosine transform of their inputs:
+// p[m] = sum_k X[k] cos(pi / 4N (2m + 1)(2k + 1)) with N = 18 (long) or 6 (each short window).
+// Stored by input, so that the sums run over all outputs at once.
 struct KernelTables {
-  std::array<std::array<double, 18>, 18> Long;   // rows: x[0 ... 8], then x[18 ... 26]
-  std::array<std::array<double, 6>, 6> Short;     // rows: x[0 ... 2], then x[6 ... 8]
+  std::array<std::array<double, 18>, 18> Long;  // [k][m]
+  std::array<std::array<double, 6>, 6> Short;   // [k][m]
   KernelTables() {
-    for (int32_t row = 0; row < 18; ++row) {
-      const int32_t i = row < 9 ? row : row + 9;
-      for (int32_t k = 0; k < 18; ++k) Long[row][k] = std::cos(Pi / 72.0 * (2 * i + 19) * (2 * k + 1));
+    for (int32_t k = 0; k < 18; ++k) {
+      for (int32_t m = 0; m < 18; ++m) Long[k][m] = std::cos(Pi / 72.0 * (2 * m + 1) * (2 * k + 1));
     }
-    for (int32_t row = 0; row < 6; ++row) {
-      const int32_t i = row < 3 ? row : row + 3;
-      for (int32_t k = 0; k < 6; ++k) Short[row][k] = std::cos(Pi / 24.0 * (2 * i + 7) * (2 * k + 1));
+    for (int32_t k = 0; k < 6; ++k) {
+      for (int32_t m = 0; m < 6; ++m) Short[k][m] = std::cos(Pi / 24.0 * (2 * m + 1) * (2 * k + 1));
     }
   }
 };
@@ -81,32 +82,26 @@ void AntialiasPortable(float* x, int32_t boundaries) {
 }
 
 void Imdct36Portable(float* p) {
-  std::array<double, 18> in;
-  for (int32_t k = 0; k < 18; ++k) in[k] = p[k];
-  for (int32_t row = 0; row < 18; ++row) {
-    double sum = 0.0;
-    for (int32_t k = 0; k < 18; ++k) sum += in[k] * Kernels.Long[row][k];
-    if (row < 9) {
-      p[9 + row] = static_cast<float>(sum);  // x[row]
-    } else {
-      p[26 - (row + 9)] = static_cast<float>(-sum);  // x[row + 9]
-    }
+  std::array<double, 18> y{};
+  for (int32_t k = 0; k < 18; ++k) {
+    const double x = p[k];
+    const auto& row = Kernels.Long[k];
+    for (int32_t m = 0; m < 18; ++m) y[m] += x * row[m];
   }
+  for (int32_t m = 0; m < 18; ++m) p[m] = static_cast<float>(y[m]);
 }
 
 void Imdct12Portable(float* p) {
-  std::array<double, 18> in;
-  for (int32_t k = 0; k < 18; ++k) in[k] = p[k];
-  for (int32_t w = 0; w < 3; ++w) {
-    for (int32_t row = 0; row < 6; ++row) {
-      double sum = 0.0;
-      for (int32_t k = 0; k < 6; ++k) sum += in[3 * k + w] * Kernels.Short[row][k];
-      if (row < 3) {
-        p[6 * w + 3 + row] = static_cast<float>(sum);  // x[row]
-      } else {
-        p[6 * w + 8 - (row + 3)] = static_cast<float>(-sum);  // x[row + 3]
-      }
+  std::array<std::array<double, 6>, 3> y{};
+  for (int32_t k = 0; k < 6; ++k) {
+    const auto& row = Kernels.Short[k];
+    for (int32_t w = 0; w < 3; ++w) {
+      const double x = p[3 * k + w];
+      for (int32_t m = 0; m < 6; ++m) y[w][m] += x * row[m];
     }
+  }
+  for (int32_t w = 0; w < 3; ++w) {
+    for (int32_t m = 0; m < 6; ++m) p[6 * w + m] = static_cast<float>(y[w][m]);
   }
 }
 
@@ -181,7 +176,9 @@ void ShortSubband(const std::array<float, 36>& ws, float* p, const float* r, flo
   }
 }
 
-int32_t SubbandsOf(uint32_t lines) { return std::min(static_cast<int32_t>((lines + 17) / 18), 32); }
+int32_t SubbandsOf(uint32_t lines) {
+  return std::min(static_cast<int32_t>((lines + 17) / 18), 32);
+}
 
 // The long part of a short block uses the normal window, and so do the two lowest subbands of
 // any block with the mixed-block flag.

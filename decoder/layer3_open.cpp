@@ -18,7 +18,14 @@ constexpr int32_t ReservedSampleRate = 3;
 constexpr int32_t SingleChannelMode = 3;
 constexpr int32_t MixDownOption = 1;
 
-void CopyBands(const BandBoundaries& row, BandLayout& bands) {
+constexpr std::array<Layer3ChannelDriverFn, 5> ChannelDrivers{
+    ChannelDriverMono, ChannelDriverStereo, ChannelDriverMixDown, ChannelDriverLeft,
+    ChannelDriverRight};
+
+}  // namespace
+
+BandLayout MakeBandLayout(const BandBoundaries& row) {
+  BandLayout bands{};
   for (int32_t i = 0; i < LongBandCount; ++i) {
     bands.LongEnds[i] = row.Long[i + 1];
     bands.LongWidths[i] = row.Long[i + 1] - row.Long[i];
@@ -27,13 +34,8 @@ void CopyBands(const BandBoundaries& row, BandLayout& bands) {
     bands.ShortEnds[i] = 3 * row.Short[i + 1];
     bands.ShortWidths[i] = row.Short[i + 1] - row.Short[i];
   }
+  return bands;
 }
-
-constexpr std::array<Layer3ChannelDriverFn, 5> ChannelDrivers{
-    ChannelDriverMono, ChannelDriverStereo, ChannelDriverMixDown, ChannelDriverLeft,
-    ChannelDriverRight};
-
-}  // namespace
 
 int32_t Layer3Open(Layer3State& s, const Layer3OpenArguments& a) {
   s.MainData.Fill = 0;
@@ -49,7 +51,7 @@ int32_t Layer3Open(Layer3State& s, const Layer3OpenArguments& a) {
   const int32_t set = s.Mpeg1 ? 0 : (h.SyncKind == 2 ? 2 : 1);
   const BandBoundaries& row =
       BandBoundaryTable[static_cast<size_t>(set)][static_cast<size_t>(h.SampleRateIndex & 3)];
-  CopyBands(row, s.Bands);
+  s.Bands = MakeBandLayout(row);
   // The lower sampling frequencies never decode long band 21 and short band 12.
   const int32_t lastLong = row.Long[s.Mpeg1 ? 22 : 21];
   const int32_t lastShort = row.Short[s.Mpeg1 ? 13 : 12];
@@ -91,7 +93,8 @@ int32_t Layer3OpenStream(const TMPEGHeader& header, int32_t frameLength, int32_t
 
   const bool oneOutputChannel = header.Mode == SingleChannelMode || dec.Setup.ChannelOption != 0;
   const int32_t channels = oneOutputChannel ? 1 : 2;
-  const int32_t samplesPerChannel = (header.VersionId == 1 ? 1152 : 576) >> dec.Setup.DownsampleShift;
+  const int32_t samplesPerChannel =
+      (header.VersionId == 1 ? 1152 : 576) >> dec.Setup.DownsampleShift;
   SetOutputFormat(channels, samplesPerChannel, rate, frameLength);
   dec.Routines.SynthesisDriver = channels == 2 ? SynthesizeLayer3Stereo : SynthesizeLayer3Mono;
 

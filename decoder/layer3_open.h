@@ -5,6 +5,7 @@
 
 #include "decoder/MP3decdr.h"
 #include "decoder/layer3_state.h"
+#include "decoder/layer3_tables.h"
 
 namespace tunewell {
 
@@ -16,6 +17,9 @@ struct Layer3OpenArguments {
   int32_t PcmBytesPerFrame;
   uint8_t SilenceValue;
 };
+
+// The band ends and widths of one row of the boundary table (short ends in interleaved lines).
+BandLayout MakeBandLayout(const BandBoundaries& row);
 
 // Empties the reservoir, then sets up the Layer III state for the stream; 1 when it can be
 // decoded, else 0. Layer3OpenStream (layer3.h) calls it with the decoder's own state.

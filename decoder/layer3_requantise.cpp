@@ -110,8 +110,9 @@ void Requantise(const RequantiseTables& tables, const BandLayout& layout, int32_
   int32_t line = 0;
   const auto& pretab = PretabTable[static_cast<size_t>(info.Preflag & 1)];
   for (int32_t b = 0; b < longBands; ++b) {
-    const float factor = gain * multipliers[static_cast<size_t>(pretab[b])][static_cast<size_t>(
-                                    std::clamp(sf[b], 0, 31))];
+    const float factor =
+        gain *
+        multipliers[static_cast<size_t>(pretab[b])][static_cast<size_t>(std::clamp(sf[b], 0, 31))];
     const int32_t width = layout.LongWidths[b];
     if (RequantiseBand(tables, factor, quantised + line, spectrum + line, width, 1)) {
       bands.LastNonZeroBand = b;

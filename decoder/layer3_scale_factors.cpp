@@ -7,22 +7,13 @@ namespace tunewell {
 
 namespace {
 
-constexpr std::array<std::array<int32_t, 2>, 16> SlenTable{{{0, 0},
-                                                            {0, 1},
-                                                            {0, 2},
-                                                            {0, 3},
-                                                            {3, 0},
-                                                            {1, 1},
-                                                            {1, 2},
-                                                            {1, 3},
-                                                            {2, 1},
-                                                            {2, 2},
-                                                            {2, 3},
-                                                            {3, 1},
-                                                            {3, 2},
-                                                            {3, 3},
-                                                            {4, 2},
-                                                            {4, 3}}};
+// (slen1, slen2) by scalefac_compress.
+// clang-format off
+constexpr std::array<std::array<int32_t, 2>, 16> SlenTable{{
+    {0, 0}, {0, 1}, {0, 2}, {0, 3}, {3, 0}, {1, 1}, {1, 2}, {1, 3},
+    {2, 1}, {2, 2}, {2, 3}, {3, 1}, {3, 2}, {3, 3}, {4, 2}, {4, 3},
+}};
+// clang-format on
 
 // Partition sizes by [table][row: long, short, mixed]; short rows count bands per window, mixed
 // rows give six long bands, then short bands.

@@ -15,18 +15,8 @@ constexpr uint32_t Mpeg1Sync = 0xFFF;
 constexpr uint32_t Mpeg25Sync = 0xFFE;
 constexpr int32_t SingleChannel = 3;
 constexpr int32_t JointStereo = 1;
-
-// Layer III bit rates in kbit/s by [VersionId][BitrateIndex].
-constexpr std::array<std::array<int32_t, 16>, 2> Layer3Bitrates{{
-    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
-    {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0},
-}};
-
-// Sampling frequencies in units of 50 Hz by [VersionId][sampling index]; index 3 is reserved.
-constexpr std::array<std::array<int32_t, 4>, 2> SampleRates50Hz{{
-    {441, 480, 320, 0},
-    {882, 960, 640, 0},
-}};
+constexpr uint8_t LayerBits = 0x06;  // of the second header byte
+constexpr uint8_t Layer3Bits = 0x02;
 
 void ReadGranuleInfo(BitReader& r, bool mpeg1, int32_t gainOffset, GranuleInfo& g) {
   g.Part2_3Length = static_cast<int32_t>(r.Read(12));
@@ -56,19 +46,22 @@ void ReadGranuleInfo(BitReader& r, bool mpeg1, int32_t gainOffset, GranuleInfo& 
   g.Count1TableSelect = static_cast<int32_t>(r.Read(1));
 }
 
-// The length of this frame without padding: from its own bit-rate index, or the open's length
-// for free format.
-int32_t FrameLengthOf(const Layer3State& s, bool mpeg1, bool mpeg25) {
-  const int32_t bitrate = Layer3Bitrates[mpeg1 ? 1 : 0][static_cast<size_t>(s.Side.BitrateIndex)];
-  if (s.Side.BitrateIndex == 0) return s.FrameLength;
-  const int32_t rate = SampleRates50Hz[mpeg1 ? 1 : 0][static_cast<size_t>(s.Side.SamplingIndex)];
-  if (bitrate == 0 || rate == 0) return -1;
-  return bitrate * (mpeg1 || mpeg25 ? 2880 : 1440) / rate;
+// The length of this frame with its padding, from its own header read as Layer III (the layer
+// bits are not looked at): its bit-rate index, or the open's length for free format. 0 or less
+// when the header gives none.
+int32_t FrameLengthOf(const Layer3State& s, const uint8_t* frame, int32_t readable) {
+  std::array<uint8_t, 4> header{};
+  std::copy_n(frame, std::clamp(readable, 0, 4), header.begin());
+  header[1] = static_cast<uint8_t>((header[1] & ~LayerBits) | Layer3Bits);
+  TMPEGHeader fields{};
+  const int32_t length = DecoderParseHeader(header.data(), 0, fields);
+  if (fields.BitrateIndex == 0) return s.FrameLength + fields.PaddingBit;
+  return length > 0 ? length + fields.PaddingBit : length;
 }
 
-// Steps 4 to 6 of a frame: compaction, the range check and the append of `count` bytes, of which
-// the first `present` are in the frame's readable bytes and the rest read as zeros. False when
-// the frame's main data do not fit.
+// Joins a frame's main data to the reservoir: compaction, the range check and the append of
+// `count` bytes, of which the first `present` are in the frame's readable bytes and the rest read
+// as zeros. False when the frame's main data do not fit.
 bool AppendMainData(Reservoir& reservoir, const uint8_t* data, int32_t count, int32_t present,
                     int32_t mainDataBegin) {
   reservoir.Start = reservoir.Fill - mainDataBegin;
@@ -88,20 +81,14 @@ bool AppendMainData(Reservoir& reservoir, const uint8_t* data, int32_t count, in
 }
 
 // The steps both drivers share once the sync is known; false when the frame is not decoded.
-bool DecodeFrame(Layer3State& s, const uint8_t* frame, uint32_t available, int16_t* pcm,
-                 bool mpeg1, bool mpeg25, int32_t& consumed) {
+bool DecodeFrame(Layer3State& s, const uint8_t* frame, uint32_t available, int16_t* pcm, bool mpeg1,
+                 int32_t& consumed) {
   const auto readable = static_cast<int32_t>(std::min<uint32_t>(available, 1u << 20));
   BitReader& r = s.Reader;
-  // The header gives the length; the side information is then read within the frame.
-  r.StartAt(frame, frame + std::min(readable, 4));
-  r.Read(16);  // sync, version, layer, protection bit
-  s.Side.BitrateIndex = static_cast<int32_t>(r.Read(4));
-  s.Side.SamplingIndex = static_cast<int32_t>(r.Read(2));
-  s.Side.Padding = static_cast<int32_t>(r.Read(1));
-  const int32_t length = FrameLengthOf(s, mpeg1, mpeg25);
-  if (length <= 0) return false;
-  const int32_t total = length + s.Side.Padding;
+  const int32_t total = FrameLengthOf(s, frame, readable);
+  if (total <= 0) return false;
 
+  // The side information is read within the frame's readable bytes.
   r.StartAt(frame, frame + std::min(readable, total));
   r.Read(12);
   const int32_t sideInfoSize =
@@ -165,7 +152,8 @@ int32_t ReadSideInfo(BitReader& r, bool mpeg1, int32_t mixDownGainOffset, int32_
   const int32_t first = mpeg1 ? 0 : slot;
   const int32_t last = mpeg1 ? 1 : slot;
   for (int32_t g = first; g <= last; ++g) {
-    for (int32_t c = 0; c < side.Channels; ++c) ReadGranuleInfo(r, mpeg1, gainOffset, granules[g][c]);
+    for (int32_t c = 0; c < side.Channels; ++c)
+      ReadGranuleInfo(r, mpeg1, gainOffset, granules[g][c]);
   }
   if (mpeg1) return mono ? 21 : 36;
   return mono ? 13 : 21;
@@ -175,7 +163,7 @@ TDecodeResult Layer3FrameDriverMpeg1(Layer3State& s, const uint8_t* frame, uint3
                                      int16_t* pcm) {
   int32_t consumed = 0;
   if (ReadSync(s.Reader, frame, available) != Mpeg1Sync ||
-      !DecodeFrame(s, frame, available, pcm, true, false, consumed)) {
+      !DecodeFrame(s, frame, available, pcm, true, consumed)) {
     return {0, 0};
   }
   return {consumed, s.PcmBytesPerFrame};
@@ -186,7 +174,7 @@ TDecodeResult Layer3FrameDriverLsf(Layer3State& s, const uint8_t* frame, uint32_
   int32_t consumed = 0;
   const uint32_t sync = ReadSync(s.Reader, frame, available);
   if ((sync != Mpeg1Sync && sync != Mpeg25Sync) ||
-      !DecodeFrame(s, frame, available, pcm, false, sync == Mpeg25Sync, consumed)) {
+      !DecodeFrame(s, frame, available, pcm, false, consumed)) {
     return {0, 0};
   }
   // Consecutive frames alternate the two granule slots, as an MPEG-1 frame uses its two granules.

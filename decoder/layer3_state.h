@@ -158,11 +158,11 @@ struct Layer3State {
   // Frame by frame.
   BitReader Reader;
   FrameSideInfo Side{};
-  std::array<std::array<GranuleInfo, 2>, 2> Granules{};        // [granule][channel]
+  std::array<std::array<GranuleInfo, 2>, 2> Granules{};          // [granule][channel]
   std::array<std::array<ScaleFactors, 2>, 2> ScaleFactorSets{};  // [granule][channel]
   IntensityInfo Intensity{};
-  std::array<std::array<BandInfo, 2>, 2> BandInfos{};             // [granule][channel]
-  std::array<std::array<int32_t, 2>, 2> LineCounts{};           // [granule][channel]
+  std::array<std::array<BandInfo, 2>, 2> BandInfos{};  // [granule][channel]
+  std::array<std::array<int32_t, 2>, 2> LineCounts{};  // [granule][channel]
   Reservoir MainData;
   int32_t MainDataBitPosition = 0;
   int32_t GranuleSlot = 0;

@@ -113,7 +113,8 @@ void IntensityLsf(const RequantiseTables& tables, const BandLayout& layout, bool
     int32_t position = (last < 0 ? 0 : layout.ShortEnds[last]) + w;
     const int32_t end = std::min(leftBands.LastNonZeroShortBand[w], LastIntensityShortBand);
     for (int32_t b = last + 1; b <= end; ++b) {
-      const int32_t partitionBand = mixed ? b - right.FirstShortBand + intensity.PartitionSizes[0] : b;
+      const int32_t partitionBand =
+          mixed ? b - right.FirstShortBand + intensity.PartitionSizes[0] : b;
       const RatioPair& k =
           LsfPair(table, intensity, partitionBand, 0, rightScaleFactors[ShortScaleFactor(w, b)]);
       for (int32_t i = 0; i < layout.ShortWidths[b]; ++i, position += 3) {

@@ -52,10 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       ++pos;
       continue;
     }
-    const size_t frameBytes =
-        static_cast<size_t>(frameLength) + static_cast<size_t>(h.PaddingBit) * (h.LayerCode == 3 ? 4 : 1);
-    const TDecodeResult result = DecoderDecodeFrame(
-        data + pos, static_cast<uint32_t>(size - pos), pcm.data());
+    const size_t frameBytes = static_cast<size_t>(frameLength) +
+                              static_cast<size_t>(h.PaddingBit) * (h.LayerCode == 3 ? 4 : 1);
+    const TDecodeResult result =
+        DecoderDecodeFrame(data + pos, static_cast<uint32_t>(size - pos), pcm.data());
     if (result.Written > format.SamplesPerFrame * 2) __builtin_trap();
     pos += frameBytes;
   }

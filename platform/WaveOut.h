@@ -99,7 +99,8 @@ void SetWaveMapperDevice(const std::string& name);
 std::string WaveMapperDevice();
 
 // What a device thread drives: ALSA, or the test device. Only the device thread calls the
-// operations after Open. Frame counts; negative results are -errno.
+// operations after Open. Frame counts; negative results are -errno, -EAGAIN meaning "not now,
+// ask again".
 class PcmSink {
  public:
   virtual ~PcmSink() = default;

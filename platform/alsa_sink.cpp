@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <optional>
 
 #include "platform/WaveOut.h"
 
@@ -12,8 +14,9 @@ namespace tunewell {
 
 namespace {
 
-constexpr unsigned kBufferMicroseconds = 80000;
-constexpr unsigned kPeriodMicroseconds = 20000;
+constexpr unsigned kBufferMicroseconds = 50000;
+constexpr unsigned kPeriodMicroseconds = 10000;
+constexpr std::chrono::seconds kNotReadyLimit{2};
 
 class AlsaSink : public PcmSink {
  public:
@@ -46,7 +49,7 @@ class AlsaSink : public PcmSink {
     return openError_ == 0 ? std::string() : ErrorText(openError_);
   }
 
-  long Avail() override { return snd_pcm_avail(pcm_); }
+  long Avail() override { return Transient(snd_pcm_avail(pcm_)); }
 
   long Write(const void* frames, long count) override {
     return snd_pcm_writei(pcm_, frames, static_cast<snd_pcm_uframes_t>(count));
@@ -65,7 +68,7 @@ class AlsaSink : public PcmSink {
     }
     snd_pcm_sframes_t delay = 0;
     const int error = snd_pcm_delay(pcm_, &delay);
-    if (error < 0) return error;
+    if (error < 0) return Transient(error);
     const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
     if (avail >= 0) delay = std::max(delay, static_cast<snd_pcm_sframes_t>(bufferSize_) - avail);
     return std::max<long>(delay, 0);
@@ -105,6 +108,18 @@ class AlsaSink : public PcmSink {
   std::string ErrorText(int error) override { return snd_strerror(error); }
 
  private:
+  // A sound server's stream answers EIO while it is not ready: after connecting, and for a
+  // moment after it ran dry. Only when that lasts is the device gone.
+  long Transient(long result) {
+    if (result != -EIO) {
+      ioErrorSince_.reset();
+      return result;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (!ioErrorSince_) ioErrorSince_ = now;
+    return now - *ioErrorSince_ < kNotReadyLimit ? -EAGAIN : -ENODEV;
+  }
+
   int Configure(const WAVEFORMATEX& format) {
     snd_pcm_hw_params_t* hw = nullptr;
     snd_pcm_hw_params_alloca(&hw);
@@ -146,6 +161,7 @@ class AlsaSink : public PcmSink {
   std::string name_;
   snd_pcm_t* pcm_ = nullptr;
   snd_pcm_uframes_t bufferSize_ = 0;
+  std::optional<std::chrono::steady_clock::time_point> ioErrorSince_;
   int openError_ = 0;
   bool canPause_ = false;
 };

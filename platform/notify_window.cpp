@@ -28,19 +28,25 @@ TNotifyWindow::TNotifyWindow(Handler handler)
   threadWindows.push_back(this);
 }
 
-TNotifyWindow::~TNotifyWindow() { std::erase(threadWindows, this); }
+TNotifyWindow::~TNotifyWindow() {
+  std::erase(threadWindows, this);
+}
 
 void TNotifyWindow::Post(uint32_t message, WPARAM wParam, LPARAM lParam) {
   queue_->Post({message, wParam, lParam});
 }
 
-bool TNotifyWindow::PostOnce(uint32_t message) { return queue_->PostOnce({message, 0, 0}); }
+bool TNotifyWindow::PostOnce(uint32_t message) {
+  return queue_->PostOnce({message, 0, 0});
+}
 
 size_t TNotifyWindow::RemovePending(uint32_t low, uint32_t high) {
   return queue_->RemovePending(low, high);
 }
 
-bool TNotifyWindow::IsPending(uint32_t message) { return queue_->Contains(message); }
+bool TNotifyWindow::IsPending(uint32_t message) {
+  return queue_->Contains(message);
+}
 
 size_t TNotifyWindow::Pump() {
   size_t handled = 0;

@@ -150,7 +150,9 @@ TTestWaveDevice::~TTestWaveDevice() {
   registry.erase(state_->name);
 }
 
-const std::string& TTestWaveDevice::Name() const { return state_->name; }
+const std::string& TTestWaveDevice::Name() const {
+  return state_->name;
+}
 
 void TTestWaveDevice::Advance(long frames) {
   std::lock_guard lock(state_->mutex);

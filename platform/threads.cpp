@@ -29,7 +29,9 @@ Event::Event(bool signalled) {
   if (fd_ < 0) ThrowErrno("eventfd");
 }
 
-Event::~Event() { close(fd_); }
+Event::~Event() {
+  close(fd_);
+}
 
 // The counter is never read down by waiters, so the descriptor stays readable until Reset.
 bool Event::Signal() {
@@ -168,8 +170,7 @@ bool MessageQueue::Contains(uint32_t message) {
 size_t MessageQueue::RemovePending(uint32_t low, uint32_t high) {
   std::lock_guard lock(mutex_);
   const size_t before = messages_.size();
-  std::erase_if(messages_,
-                [&](const Message& m) { return m.message >= low && m.message <= high; });
+  std::erase_if(messages_, [&](const Message& m) { return m.message >= low && m.message <= high; });
   UpdateReady();
   return before - messages_.size();
 }
@@ -214,12 +215,16 @@ MessageQueue& CurrentThreadQueue() {
   return *threadQueue;
 }
 
-uint32_t CurrentThreadId() { return CurrentThreadQueue().Id(); }
+uint32_t CurrentThreadId() {
+  return CurrentThreadQueue().Id();
+}
 
 TThread::TThread(std::function<void()> body)
     : body_(std::move(body)), queue_(MessageQueue::Create()) {}
 
-TThread::~TThread() { Join(); }
+TThread::~TThread() {
+  Join();
+}
 
 void TThread::Start() {
   thread_ = std::thread([this] {

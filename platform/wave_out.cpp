@@ -61,7 +61,9 @@ bool DeviceName(UINT deviceId, std::string& name) {
   return true;
 }
 
-bool IsUnderrun(long error) { return error == -EPIPE || error == -ESTRPIPE || error == -EINTR; }
+bool IsUnderrun(long error) {
+  return error == -EPIPE || error == -ESTRPIPE || error == -EINTR;
+}
 
 }  // namespace
 
@@ -79,8 +81,8 @@ std::string WaveMapperDevice() {
 // for their results, so the sink is never used by two threads.
 class WaveOutDevice {
  public:
-  WaveOutDevice(std::unique_ptr<PcmSink> sink, const std::string& name,
-                const WAVEFORMATEX& format, uint32_t callbackThread)
+  WaveOutDevice(std::unique_ptr<PcmSink> sink, const std::string& name, const WAVEFORMATEX& format,
+                uint32_t callbackThread)
       : sink_(std::move(sink)),
         format_(format),
         callbackThread_(callbackThread),
@@ -288,6 +290,7 @@ class WaveOutDevice {
     const uint64_t end = queue_.back().end;
     while (handFrame_ < end) {
       const long avail = sink_->Avail();
+      if (avail == -EAGAIN) return 10;  // not ready yet: look again soon
       if (avail < 0) {
         if (!Recover(avail)) return -1;
         continue;
@@ -318,6 +321,7 @@ class WaveOutDevice {
   bool UpdatePlayed() {
     for (;;) {
       const long delay = sink_->Delay();
+      if (delay == -EAGAIN) return true;  // unknown for now: nothing counts as played yet
       if (delay < 0) {
         if (!Recover(delay)) return false;
         continue;
@@ -474,7 +478,9 @@ MMRESULT waveOutGetDeviceVolume(UINT deviceId, DWORD* volume) {
   return MMSYSERR_NOERROR;
 }
 
-UINT waveOutGetNumDevs() { return static_cast<UINT>(AlsaPlaybackDevices().size()); }
+UINT waveOutGetNumDevs() {
+  return static_cast<UINT>(AlsaPlaybackDevices().size());
+}
 
 MMRESULT waveOutGetErrorTextA(MMRESULT result, char* text, UINT size) {
   static const std::map<MMRESULT, const char*> generic = {

@@ -126,6 +126,9 @@ enum TThreadPriority : uint8_t {
 
 // What the processor offers, as the component's capability set.
 TMP3CpuCapabilities DetectCpuCapabilities();
+// The DecoderCpuFlags word for routine selection: the detected word with its capability bits
+// replaced by those of `allowed` the processor has.
+uint32_t SelectedCpuFlags(TMP3CpuCapabilities allowed);
 
 // Centre frequency (Hz, rounded half to even) of a polyphase subband (0 … 31) and of a Layer III
 // frequency line (0 … 575) at the given output rate.
@@ -274,7 +277,6 @@ class TMP3Player : private TMPMessageOwner {
   void StopPlayback();
 
   void MPMWatchEvent();
-  bool DecodeStep(uint64_t playback, int32_t& free);
   bool NextFrame();
   void Drain(uint64_t playback);
   void Resync();
@@ -282,6 +284,8 @@ class TMP3Player : private TMPMessageOwner {
   void ReadAhead(uint64_t playback, int32_t free);
   void ForwardThreadException(bool fromSound, bool& handled);
 
+  void ShowError(std::exception_ptr error);
+  static void ShowError(std::exception_ptr error, const TErrorDisplay& display);
   void HandleThreadError(const Message& message);
   void HandleEndOfStream(const Message& message);
   void HandleChangePosition();

@@ -10,7 +10,9 @@ TMPLoopThread::TMPLoopThread(TMPMessageOwner* owner)
   threadId_ = handle_->Id();
 }
 
-TMPLoopThread::~TMPLoopThread() { StopAndWait(); }
+TMPLoopThread::~TMPLoopThread() {
+  StopAndWait();
+}
 
 void TMPLoopThread::Resume() {
   if (!handle_) return;
@@ -26,7 +28,8 @@ void TMPLoopThread::SetPriority(int priority) {
 }
 
 void TMPLoopThread::SetTimeout(int32_t milliseconds) {
-  if (timeout_.exchange(milliseconds) != milliseconds && handle_ && CurrentThreadId() != threadId_) {
+  if (timeout_.exchange(milliseconds) != milliseconds && handle_ &&
+      CurrentThreadId() != threadId_) {
     handle_->Wake();  // the loop may be asleep with the old timeout
   }
 }

@@ -25,8 +25,7 @@ constexpr uint64_t kMaxWavFileSize = 0xFFFFFFFFull + 8;
 // Milliseconds on a 32-bit counter that wraps, as the system's tick count does.
 uint32_t TickCount() {
   const auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<uint32_t>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
 void PutLE(uint8_t* at, uint32_t value, int bytes) {
@@ -225,6 +224,7 @@ void TSoundOut::Open() {
       queuedCount_ = 0;
     }
     lastNotification_ = TickCount();
+    playedBytes_ = 0;
     allDoneEvent_.Signal();
   } catch (...) {
     Close();
@@ -379,8 +379,7 @@ void TSoundOut::WaveWrite() {
 int32_t TSoundOut::FreePercent() {
   if (!open_) return 0;
   std::lock_guard ring(ringLock_);
-  const int64_t free =
-      int64_t{kBufferCount - queuedCount_.load()} * bufferSize_ - currentFill_;
+  const int64_t free = int64_t{kBufferCount - queuedCount_.load()} * bufferSize_ - currentFill_;
   return static_cast<int32_t>(free * 100 / (int64_t{kBufferCount} * bufferSize_));
 }
 
@@ -419,6 +418,7 @@ void TSoundOut::NotifyWaiter() {
 void TSoundOut::Dispatch(const Message& message) {
   switch (message.message) {
     case MM_WOM_DONE:
+      playedBytes_ += reinterpret_cast<const WAVEHDR*>(message.lParam)->dwBufferLength;
       BufferDone(!fileMode_);
       break;
     case MPM_WRITEBUFFER:
@@ -441,6 +441,7 @@ void TSoundOut::WriteBuffer(int index) {
     }
     WriteAll(outputFile_, header.lpData, header.dwBufferLength, -1, outputFileName_);
     wavBytes_ += header.dwBufferLength;
+    playedBytes_ += header.dwBufferLength;
     PositionTick();
   } catch (...) {
     BufferDone(false);  // the slot is free again, or WaitDone would never return

@@ -124,7 +124,8 @@ std::vector<bool> NearClipping(const std::vector<double>& reference, int32_t cha
   const auto size = static_cast<int64_t>(reference.size());
   for (int64_t i = 0; i < size; ++i) {
     if (std::abs(reference[static_cast<size_t>(i)]) < 32767) continue;
-    for (int64_t j = std::max<int64_t>(0, i - halfSpan); j < std::min(size, i + halfSpan + 1); ++j) {
+    for (int64_t j = std::max<int64_t>(0, i - halfSpan); j < std::min(size, i + halfSpan + 1);
+         ++j) {
       near[static_cast<size_t>(j)] = true;
     }
   }
@@ -164,7 +165,9 @@ std::string TestName(const ::testing::TestParamInfo<Stream>& info) {
 
 class Layer3Conformance : public ::testing::TestWithParam<Stream> {};
 
-std::vector<double> AsDouble(const std::vector<int16_t>& pcm) { return {pcm.begin(), pcm.end()}; }
+std::vector<double> AsDouble(const std::vector<int16_t>& pcm) {
+  return {pcm.begin(), pcm.end()};
+}
 
 // The cut starts at line 558 (subband 31) at the MPEG-1 rates and at long band 21 at the lower
 // ones (line 522 or 540: subband 29 or 30); alias reduction carries it one subband down and the
@@ -203,11 +206,11 @@ TEST_P(Layer3Conformance, MeetsFullAccuracy) {
     const Difference rounded = InBand(endToEnd, decoded.Channels, cutoff);
     const auto unrounded = DecodeLayer3Stream(bytes, 0, Synthesis::Reference);
     d = InBand(Align(unrounded, unrounded.Unrounded, reference), decoded.Channels, cutoff);
-    std::printf(" below %5.0f Hz: rms %.4f max %.3f (two independent roundings %.4f); Layer III"
-                " alone rms %.4f max %.3f (reference rounding %.4f) over %zu |",
-                cutoff * decoded.SampleRate, rounded.Rms, rounded.Max,
-                std::sqrt(4 * cutoff / 12), d.Rms, d.Max, std::sqrt(2 * cutoff / 12),
-                d.Compared);
+    std::printf(
+        " below %5.0f Hz: rms %.4f max %.3f (two independent roundings %.4f); Layer III"
+        " alone rms %.4f max %.3f (reference rounding %.4f) over %zu |",
+        cutoff * decoded.SampleRate, rounded.Rms, rounded.Max, std::sqrt(4 * cutoff / 12), d.Rms,
+        d.Max, std::sqrt(2 * cutoff / 12), d.Compared);
     EXPECT_LE(rounded.Max, MaxBar);
   }
   std::printf("\n");
@@ -216,23 +219,24 @@ TEST_P(Layer3Conformance, MeetsFullAccuracy) {
   EXPECT_LE(d.Max, MaxBar);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Mpeg1, Layer3Conformance,
-    ::testing::Values(Stream{"l3-compl", false}, Stream{"l3-he_32khz", false},
-                      Stream{"l3-he_44khz", false}, Stream{"l3-he_48khz", false},
-                      Stream{"l3-he_free", false}, Stream{"l3-he_mode", true},
-                      Stream{"l3-hecommon", false}, Stream{"l3-si", false},
-                      Stream{"l3-si_block", false}, Stream{"l3-si_huff", true},
-                      Stream{"l3-sin1k0db", false}),
-    TestName);
+INSTANTIATE_TEST_SUITE_P(Mpeg1, Layer3Conformance,
+                         ::testing::Values(Stream{"l3-compl", false}, Stream{"l3-he_32khz", false},
+                                           Stream{"l3-he_44khz", false},
+                                           Stream{"l3-he_48khz", false},
+                                           Stream{"l3-he_free", false}, Stream{"l3-he_mode", true},
+                                           Stream{"l3-hecommon", false}, Stream{"l3-si", false},
+                                           Stream{"l3-si_block", false}, Stream{"l3-si_huff", true},
+                                           Stream{"l3-sin1k0db", false}),
+                         TestName);
 
-INSTANTIATE_TEST_SUITE_P(
-    Mpeg2, Layer3Conformance,
-    ::testing::Values(Stream{"l3-test45", true}, Stream{"l3-test46", true},
-                      Stream{"M2L3_bitrate_16_all", false}, Stream{"M2L3_bitrate_22_all", true},
-                      Stream{"M2L3_bitrate_24_all", false}, Stream{"M2L3_compl24", true},
-                      Stream{"M2L3_noise", true}),
-    TestName);
+INSTANTIATE_TEST_SUITE_P(Mpeg2, Layer3Conformance,
+                         ::testing::Values(Stream{"l3-test45", true}, Stream{"l3-test46", true},
+                                           Stream{"M2L3_bitrate_16_all", false},
+                                           Stream{"M2L3_bitrate_22_all", true},
+                                           Stream{"M2L3_bitrate_24_all", false},
+                                           Stream{"M2L3_compl24", true},
+                                           Stream{"M2L3_noise", true}),
+                         TestName);
 
 }  // namespace
 }  // namespace tunewell::test

@@ -13,7 +13,7 @@ namespace tunewell::test {
 namespace {
 
 // One granule of one channel: a single loud line coded with table 1 unless `Bits` says else.
-struct GranuleSpec {
+struct GranuleLayout {
   int32_t GlobalGain = 200;
   int32_t BigValues = 1;
   int32_t BlockType = 0;  // 0 without window switching
@@ -22,14 +22,15 @@ struct GranuleSpec {
   std::string Bits = "010";    // (1, 0) of table 1, sign +
 };
 
-struct FrameSpec {
-  TFrameHeaderFields Header{1, 1, 9, 1, 3, 0, 0, 1};  // MPEG-1 Layer III, 128 kbit/s, 48000 Hz, mono
+struct FrameLayout {
+  TFrameHeaderFields Header{1, 1, 9, 1,
+                            3, 0, 0, 1};  // MPEG-1 Layer III, 128 kbit/s, 48000 Hz, mono
   bool Mpeg25 = false;
   int32_t MainDataBegin = 0;
-  std::array<std::array<GranuleSpec, 2>, 2> Granules{};  // [granule][channel]
+  std::array<std::array<GranuleLayout, 2>, 2> Granules{};  // [granule][channel]
 };
 
-int32_t FrameLength(const FrameSpec& f) {
+int32_t FrameLength(const FrameLayout& f) {
   int32_t length = 0;
   ParsedHeader(f.Header, length);
   return length * (f.Mpeg25 ? 2 : 1) + f.Header.PaddingBit;
@@ -39,12 +40,12 @@ void PutString(TBitWriter& w, const std::string& bits) {
   for (char c : bits) w.Put(c == '1' ? 1 : 0, 1);
 }
 
-int32_t Part2_3(const GranuleSpec& g) {
+int32_t Part2_3(const GranuleLayout& g) {
   return g.Part2_3Length >= 0 ? g.Part2_3Length : static_cast<int32_t>(g.Bits.size());
 }
 
 // The frame's header and side information; the main data follow in `mainData`.
-std::vector<uint8_t> BuildFrame(const FrameSpec& f, const std::vector<uint8_t>& mainData) {
+std::vector<uint8_t> BuildFrame(const FrameLayout& f, const std::vector<uint8_t>& mainData) {
   const bool mpeg1 = f.Header.VersionId == 1;
   const int32_t channels = f.Header.Mode == 3 ? 1 : 2;
   TBitWriter w;
@@ -54,7 +55,7 @@ std::vector<uint8_t> BuildFrame(const FrameSpec& f, const std::vector<uint8_t>& 
   if (mpeg1) w.Put(0, 4 * channels);
   for (int32_t g = 0; g < (mpeg1 ? 2 : 1); ++g) {
     for (int32_t c = 0; c < channels; ++c) {
-      const GranuleSpec& s = f.Granules[g][c];
+      const GranuleLayout& s = f.Granules[g][c];
       w.Put(static_cast<uint32_t>(Part2_3(s)), 12);
       w.Put(static_cast<uint32_t>(s.BigValues), 9);
       w.Put(static_cast<uint32_t>(s.GlobalGain), 8);
@@ -85,7 +86,7 @@ std::vector<uint8_t> BuildFrame(const FrameSpec& f, const std::vector<uint8_t>& 
 }
 
 // This frame's own granule data, packed.
-std::vector<uint8_t> OwnMainData(const FrameSpec& f) {
+std::vector<uint8_t> OwnMainData(const FrameLayout& f) {
   const int32_t channels = f.Header.Mode == 3 ? 1 : 2;
   TBitWriter w;
   for (int32_t g = 0; g < (f.Header.VersionId == 1 ? 2 : 1); ++g) {
@@ -123,8 +124,8 @@ int32_t Peak(const std::vector<int16_t>& pcm) {
   return peak;
 }
 
-FrameSpec Loud(int32_t mode = 3, int32_t protection = 1) {
-  FrameSpec f;
+FrameLayout Loud(int32_t mode = 3, int32_t protection = 1) {
+  FrameLayout f;
   f.Header.Mode = mode;
   f.Header.ProtectionBit = protection;
   return f;
@@ -134,7 +135,7 @@ TEST(Layer3Frames, SideInformationSizesWithAndWithoutCrc) {
   for (const int32_t mode : {3, 0}) {
     std::vector<int16_t> first;
     for (const int32_t protection : {1, 0}) {
-      const FrameSpec f = Loud(mode, protection);
+      const FrameLayout f = Loud(mode, protection);
       const auto frame = BuildFrame(f, OwnMainData(f));
       const Decoded d = DecodeFrames({frame, frame});
       ASSERT_EQ(d.Results[0].Consumed, 384);
@@ -150,7 +151,7 @@ TEST(Layer3Frames, SideInformationSizesWithAndWithoutCrc) {
 }
 
 TEST(Layer3Frames, MissingBackDataGivesOneFrameOfSilence) {
-  FrameSpec f = Loud();
+  FrameLayout f = Loud();
   f.MainDataBegin = 100;
   f.Header.PaddingBit = 1;
   const auto frame = BuildFrame(f, OwnMainData(f));
@@ -164,7 +165,7 @@ TEST(Layer3Frames, MissingBackDataGivesOneFrameOfSilence) {
 // be decoded, the rest decode through many compactions exactly as frames carrying their own data.
 TEST(Layer3Frames, ReservoirReachingBack511BytesSurvivesCompaction) {
   constexpr int32_t Frames = 60;
-  const FrameSpec own = Loud();
+  const FrameLayout own = Loud();
   const int32_t mainBytes = 384 - 21;
   const std::vector<uint8_t> granuleData = OwnMainData(own);
   std::vector<uint8_t> stream(static_cast<size_t>(Frames * mainBytes), 0);
@@ -174,10 +175,10 @@ TEST(Layer3Frames, ReservoirReachingBack511BytesSurvivesCompaction) {
   }
   std::vector<std::vector<uint8_t>> back, plain;
   for (int32_t k = 0; k < Frames; ++k) {
-    FrameSpec f = own;
+    FrameLayout f = own;
     f.MainDataBegin = 511;
-    back.push_back(BuildFrame(
-        f, {stream.begin() + k * mainBytes, stream.begin() + (k + 1) * mainBytes}));
+    back.push_back(
+        BuildFrame(f, {stream.begin() + k * mainBytes, stream.begin() + (k + 1) * mainBytes}));
     plain.push_back(BuildFrame(own, granuleData));
   }
   const Decoded reaching = DecodeFrames(back);
@@ -192,7 +193,7 @@ TEST(Layer3Frames, ReservoirReachingBack511BytesSurvivesCompaction) {
 }
 
 TEST(Layer3Frames, BadSyncAndOversizedMainDataAreNotDecoded) {
-  const FrameSpec f = Loud();
+  const FrameLayout f = Loud();
   auto frame = BuildFrame(f, OwnMainData(f));
   auto bad = frame;
   bad[1] = 0xEB;  // 0xFFE: not an MPEG-1 sync
@@ -211,7 +212,7 @@ TEST(Layer3Frames, LowerFrequencySyncs) {
   };
   // MPEG-2 at 24000 Hz, 64 kbit/s: 192 bytes; as MPEG-2.5 (12000 Hz) 384 bytes.
   for (const Case& k : {Case{false, 0, 192}, Case{true, 0, 384}, Case{true, 0xD3, 0}}) {
-    FrameSpec f;
+    FrameLayout f;
     f.Header = {1, 0, 8, 1, 3, 0, 0, 1};
     f.Mpeg25 = k.Mpeg25;
     f.Granules[0][0].Bits = "010";
@@ -230,13 +231,16 @@ TEST(Layer3Frames, LowerFrequencySyncs) {
 // A granule whose Huffman data run 40 bits past its part2_3_length is silent; the other channel
 // decodes as usual.
 TEST(Layer3Frames, HuffmanOverrunSilencesThatChannelOnly) {
-  FrameSpec f = Loud(0);
+  FrameLayout f = Loud(0);
   for (auto& granule : f.Granules) {
     granule[0].BigValues = 100;  // 100 pairs of one bit or more each, in 2 bits
     granule[0].Bits = "11";
   }
   TBitWriter w;
-  PutString(w, "11010" "11010" + std::string(300, '1'));
+  PutString(w,
+            "11010"
+            "11010" +
+                std::string(300, '1'));
   const auto frame = BuildFrame(f, w.Bytes(0));
   const Decoded d = DecodeFrames({frame, frame, frame});
   int32_t left = 0, right = 0;
@@ -258,7 +262,7 @@ TEST(Layer3Frames, ChannelOptions) {
   for (const Case& k : {Case{"same block types", 0}, Case{"long and short", 2}}) {
     std::vector<std::vector<uint8_t>> frames;
     for (int32_t n = 0; n < 4; ++n) {
-      FrameSpec f = Loud(0);
+      FrameLayout f = Loud(0);
       for (auto& granule : f.Granules) {
         granule[0].Bits = "001";  // (0, 1): line 1 of the left
         granule[1].Bits = "010";
@@ -285,7 +289,7 @@ TEST(Layer3Frames, ChannelOptions) {
 }
 
 TEST(Layer3Frames, LineEqualizer) {
-  const FrameSpec f = Loud();
+  const FrameLayout f = Loud();
   const auto frame = BuildFrame(f, OwnMainData(f));
   const std::vector<std::vector<uint8_t>> frames{frame, frame, frame};
   const Decoded plain = DecodeFrames(frames);

@@ -9,6 +9,7 @@
 #include <map>
 #include <sstream>
 
+#include "decoder/layer3_open.h"
 #include "decoder/layer3_state.h"
 #include "decoder/layer3_tables.h"
 #include "tests/decoder/frame_builder.h"
@@ -67,7 +68,7 @@ std::map<int32_t, std::vector<Code>> ReadHuffmanCodes() {
   return tables;
 }
 
-constexpr std::array<int32_t, 32> Linbits{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+constexpr std::array<int32_t, 32> Linbits{0, 0, 0, 0, 0, 0, 0,  0,  0, 0, 0, 0, 0, 0, 0,  0,
                                           1, 2, 3, 4, 6, 8, 10, 13, 4, 5, 6, 7, 8, 9, 11, 13};
 
 // Every code of every table_select, with signs and escapes, decodes to its pair in the order
@@ -232,7 +233,7 @@ TEST(Layer3ScaleFactors, Mpeg1ReuseAndOmission) {
     }
     if (k.Scfsi == 0b1010) {
       EXPECT_EQ(dest[0], granule0[0]);
-      EXPECT_EQ(dest[6], 3);   // read with slen1 = 2
+      EXPECT_EQ(dest[6], 3);  // read with slen1 = 2
       EXPECT_EQ(dest[11], granule0[11]);
       EXPECT_EQ(dest[16], 7);  // read with slen2 = 3
     }
@@ -285,15 +286,7 @@ struct RequantiseFixture : ::testing::Test {
   BandLayout layout{};
   RequantiseFixture() {
     BuildRequantiseTables(tables);
-    const BandBoundaries& row = BandBoundaryTable[0][0];  // MPEG-1 44100 Hz
-    for (int32_t i = 0; i < LongBandCount; ++i) {
-      layout.LongEnds[i] = row.Long[i + 1];
-      layout.LongWidths[i] = row.Long[i + 1] - row.Long[i];
-    }
-    for (int32_t i = 0; i < ShortBandCount; ++i) {
-      layout.ShortEnds[i] = 3 * row.Short[i + 1];
-      layout.ShortWidths[i] = row.Short[i + 1] - row.Short[i];
-    }
+    layout = MakeBandLayout(BandBoundaryTable[0][0]);  // MPEG-1 44100 Hz
   }
 };
 
@@ -402,7 +395,7 @@ TEST_F(RequantiseFixture, Mpeg1IntensityFromTheBandAfterTheLastNonZero) {
   Spectrum left{}, rightLines{};
   left.fill(2.0f);
   IntensityMpeg1(tables, layout, true, positions, right, 40, left.data(), rightLines.data());
-  EXPECT_EQ(rightLines[15], 0.0f);   // band 3 is the right channel's own
+  EXPECT_EQ(rightLines[15], 0.0f);  // band 3 is the right channel's own
   EXPECT_FLOAT_EQ(rightLines[16], 2.0f * std::sqrt(2.0f));
   EXPECT_FLOAT_EQ(rightLines[39], 2.0f * std::sqrt(2.0f));
   EXPECT_EQ(rightLines[40], 0.0f);  // the left channel's count ends the region
@@ -436,8 +429,8 @@ std::vector<double> InverseMdct(const std::vector<double>& in, int32_t n) {
   std::vector<double> x(static_cast<size_t>(n));
   for (int32_t i = 0; i < n; ++i) {
     for (int32_t k = 0; k < n / 2; ++k) {
-      x[static_cast<size_t>(i)] += in[static_cast<size_t>(k)] *
-                                   std::cos(Pi / (2 * n) * (2 * i + 1 + n / 2.0) * (2 * k + 1));
+      x[static_cast<size_t>(i)] +=
+          in[static_cast<size_t>(k)] * std::cos(Pi / (2 * n) * (2 * i + 1 + n / 2.0) * (2 * k + 1));
     }
   }
   return x;
@@ -511,7 +504,7 @@ TEST(Layer3Hybrid, AliasReductionBoundaries) {
   x.fill(1.0f);
   Spectrum y = x;
   AntialiasPortable(y.data(), 5);
-  EXPECT_NE(y[97], 1.0f);   // boundary 4 reaches line 90 + 7
+  EXPECT_NE(y[97], 1.0f);  // boundary 4 reaches line 90 + 7
   EXPECT_EQ(y[98], 1.0f);
   EXPECT_NE(y[17], 1.0f);
   EXPECT_EQ(y[9], 1.0f);

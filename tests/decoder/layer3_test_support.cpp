@@ -98,7 +98,9 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::string SharedPath(const std::string& name) { return std::string(TW_SHARED_DIR) + "/" + name; }
+std::string SharedPath(const std::string& name) {
+  return std::string(TW_SHARED_DIR) + "/" + name;
+}
 
 Layer3Decoded DecodeLayer3Stream(const std::vector<uint8_t>& bytes, int32_t channelOption,
                                  Synthesis synthesis, int32_t freeFormatLength) {

@@ -233,8 +233,7 @@ INSTANTIATE_TEST_SUITE_P(
         // 8-bit mono at half: 255 -> 128 + 127*32768/65535 = 191, 0 -> 64, 128 stays
         VolumeCase{1, 8, 0x80008000, {255, 0, 128}, {191, 64, 128}},
         // silence at zero volume, for both sample kinds
-        VolumeCase{2, 8, 0, {10, 250}, {128, 128}},
-        VolumeCase{1, 16, 0, {0x34, 0x12}, {0, 0}}));
+        VolumeCase{2, 8, 0, {10, 250}, {128, 128}}, VolumeCase{1, 16, 0, {0x34, 0x12}, {0, 0}}));
 
 TEST_F(WaveOutTest, VolumeBelongsToTheDeviceAndStartsFull) {
   DWORD volume = 0;
@@ -255,8 +254,7 @@ TEST_F(WaveOutTest, VolumeBelongsToTheDeviceAndStartsFull) {
 TEST(WaveOut, RefusesBadIdsFormatsAndDevices) {
   HWAVEOUT h = nullptr;
   WAVEFORMATEX f = Pcm(2, 16, 44100);
-  EXPECT_EQ(waveOutOpen(&h, waveOutGetNumDevs(), &f, 0, 0, CALLBACK_NULL),
-            MMSYSERR_BADDEVICEID);
+  EXPECT_EQ(waveOutOpen(&h, waveOutGetNumDevs(), &f, 0, 0, CALLBACK_NULL), MMSYSERR_BADDEVICEID);
   WAVEFORMATEX bad = Pcm(3, 16, 44100);
   EXPECT_EQ(waveOutOpen(&h, WAVE_MAPPER, &bad, 0, 0, CALLBACK_NULL), WAVERR_BADFORMAT);
   bad = Pcm(2, 24, 44100);

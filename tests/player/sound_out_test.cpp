@@ -21,8 +21,9 @@ TEST(SoundBufferSize, QuarterOfTwoSecondsRoundedUpToFourBytes) {
   struct Case {
     int32_t rate, channels, bits, size;
   };
-  for (const Case& c : {Case{44100, 2, 16, 88200}, Case{22050, 1, 16, 22052},
-                        Case{8000, 1, 8, 4000}, Case{11025, 1, 8, 5512}, Case{48000, 2, 8, 48000}}) {
+  for (const Case& c :
+       {Case{44100, 2, 16, 88200}, Case{22050, 1, 16, 22052}, Case{8000, 1, 8, 4000},
+        Case{11025, 1, 8, 5512}, Case{48000, 2, 8, 48000}}) {
     EXPECT_EQ(SoundBufferSize(c.channels, c.bits, c.rate), c.size)
         << c.rate << " Hz, " << c.channels << " ch, " << c.bits << " bits";
   }
@@ -138,7 +139,7 @@ TEST_F(SoundOutTest, BufferReturnedBetweenCanWriteAndSetWaitEventStillWakes) {
   Open();
   ASSERT_EQ(Write(Pattern(16000)), 16000);
   ASSERT_FALSE(out_->CanWrite());  // the decode thread decides to wait...
-  Play(4000);             // ...a buffer comes back before it hands over its event
+  Play(4000);                      // ...a buffer comes back before it hands over its event
   WaitQueued(3);
   TMPSimpleEvent wake;
   out_->SetWaitEvent(&wake);
@@ -206,9 +207,9 @@ TEST_F(SoundOutTest, VolumeWordsSentToTheDevice) {
     DWORD word;
   };
   Open();
-  for (const Case& c : {Case{100, -50, 65535u + 32768u * 65536u}, Case{50, 0, 0x80008000u},
-                        Case{100, 50, 32768u + 65535u * 65536u}, Case{0, 0, 0u},
-                        Case{100, 0, 0xFFFFFFFFu}}) {
+  for (const Case& c :
+       {Case{100, -50, 65535u + 32768u * 65536u}, Case{50, 0, 0x80008000u},
+        Case{100, 50, 32768u + 65535u * 65536u}, Case{0, 0, 0u}, Case{100, 0, 0xFFFFFFFFu}}) {
     out_->SetVolume(c.volume);
     out_->SetBalance(c.balance);
     DWORD word = 0;
@@ -320,10 +321,17 @@ TEST_F(SoundOutWav, OneSecondOfCdAudioIsByteExact) {
   out.Close();
   const std::vector<uint8_t> file = ReadFile(name);
   ASSERT_EQ(file.size(), 176444u);
-  const uint8_t header[44] = {'R', 'I', 'F', 'F', 0x34, 0xB1, 0x02, 0x00, 'W', 'A', 'V',
-                              'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0,
-                              2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 0x02, 0, 4, 0,
-                              16, 0, 'd', 'a', 't', 'a', 0x10, 0xB1, 0x02, 0x00};
+  // clang-format off
+  const uint8_t header[44] = {
+      'R', 'I', 'F', 'F', 0x34, 0xB1, 0x02, 0x00,  // file size - 8 = 176436
+      'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+      16, 0, 0, 0,                                  // format chunk size
+      1, 0, 2, 0,                                   // PCM, 2 channels
+      0x44, 0xAC, 0, 0,                             // 44100 Hz
+      0x10, 0xB1, 0x02, 0,                          // 176400 bytes per second
+      4, 0, 16, 0,                                  // block align 4, 16 bits
+      'd', 'a', 't', 'a', 0x10, 0xB1, 0x02, 0x00};  // 176400 data bytes
+  // clang-format on
   EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 44),
             std::vector<uint8_t>(header, header + 44));
   EXPECT_EQ(LE32(file, 4), 176436u);
@@ -342,7 +350,7 @@ TEST_F(SoundOutWav, CloseDrainsQueuedBufferWrites) {
   out.Open();
   const std::vector<char> pcm = Pattern(12000, 4);
   ASSERT_EQ(out.Write(pcm.data(), 12000), 12000);  // three buffers handed to the output thread
-  out.Close();                                      // at once: no Flush, no WaitDone
+  out.Close();                                     // at once: no Flush, no WaitDone
   const std::vector<uint8_t> file = ReadFile(name);
   ASSERT_EQ(file.size(), 12044u);
   EXPECT_EQ(LE32(file, 4), 12036u);
