@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 namespace tunewell::test {
 
@@ -56,7 +57,12 @@ TRunResult RunTunewell(const std::vector<std::string>& arguments,
   TRunResult result;
   result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
   result.out = ReadFile(folder / "out");
-  result.err = ReadFile(folder / "err");
+  // ALSA's own library complains on its standard error where a machine has no sound card; those
+  // lines are not the program's.
+  std::istringstream lines(ReadFile(folder / "err"));
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.starts_with("ALSA lib ")) result.err += line + "\n";
+  }
   return result;
 }
 
