@@ -7,9 +7,13 @@
 
 namespace tunewell {
 
-// Runs the program on the display; `files` (absolute paths, in command-line order) are handled
-// as a drop. When Tunewell already runs on this display, hands the files to it and returns.
-// Returns the exit status.
-int RunTrayApplication(int& argc, char** argv, const std::vector<std::string>& files);
+// An X11 or Wayland display to show windows on.
+bool HasDisplay();
+
+// Runs the program on the display; `files` (in command-line order, made absolute here) are
+// handled as a drop. When Tunewell already runs on this display, hands the files to it and
+// returns. A device name replaces ALSA's "default". Returns the exit status.
+int RunTrayApplication(int& argc, char** argv, const std::vector<std::string>& files,
+                       const std::string& device = {});
 
 }  // namespace tunewell

@@ -6,11 +6,19 @@
 
 #include "app/CommandLine.h"
 #include "app/Commands.h"
+#include "app/TrayApplication.h"
 
 using namespace tunewell;
 
 int main(int argc, char** argv) {
   const TCommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  // With a display the program is the windowed one; started with no files, its window waits for
+  // a drop.
+  const bool play = line.Mode == TCommandLine::TMode::Play ||
+                    (line.Mode == TCommandLine::TMode::Usage && line.Problem.empty());
+  if (play && !line.Tty && HasDisplay()) {
+    return RunTrayApplication(argc, argv, line.Files, line.Device);
+  }
   switch (line.Mode) {
     case TCommandLine::TMode::Help:
       std::fputs(HelpText().c_str(), stdout);
@@ -27,8 +35,6 @@ int main(int argc, char** argv) {
     case TCommandLine::TMode::Wav:
       return RunWav(line.Output, line.Files.front(), line.Device);
     case TCommandLine::TMode::Play:
-      // With a display and without --tty this is to become the windowed program; until the
-      // windows are built, the terminal plays the queue everywhere.
       return RunTerminal(line.Files, line.Device);
   }
   return 2;

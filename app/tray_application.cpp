@@ -5,6 +5,8 @@
 #include <QTimer>
 
 #include <csignal>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 
@@ -18,6 +20,7 @@
 #include "app/SingleInstance.h"
 #include "app/equalizer.h"
 #include "platform/Application.h"
+#include "platform/WaveOut.h"
 
 namespace tunewell {
 
@@ -75,7 +78,21 @@ void RouteEngineErrors() {
 
 }  // namespace
 
-int RunTrayApplication(int& argc, char** argv, const std::vector<std::string>& files) {
+bool HasDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
+int RunTrayApplication(int& argc, char** argv, const std::vector<std::string>& arguments,
+                       const std::string& device) {
+  TFileList files;
+  for (const std::string& name : arguments) {
+    files.push_back(std::filesystem::absolute(name).lexically_normal().string());
+  }
+  if (!device.empty()) SetWaveMapperDevice(device);
   QApplication app(argc, argv);
   QApplication::setWindowIcon(ApplicationIcon());
   QApplication::setDesktopFileName(QStringLiteral("tunewell"));

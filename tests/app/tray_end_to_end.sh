@@ -6,7 +6,7 @@
 #     program going; "終了(&X)" ends it. A second run skips both songs: skipping the last ends it.
 #   without one: the icon cannot be registered; the error box shows, the window stays while the
 #     song plays and offers the tray menu itself; "終了(&X)" ends it.
-#   either way: the waiting window before any drop, and closing it ends the program.
+#   either way: the waiting window before any drop; SIGTERM closes it and ends the program.
 # Screenshots go to SHOT_DIR, for a person to look at.
 # usage: tray_end_to_end.sh TUNEWELL MENU_REFERENCE SHOT_DIR
 set -euo pipefail
@@ -70,7 +70,8 @@ start() {
   pids+=("$app")
 }
 
-running() { kill -0 "$app" 2>/dev/null; }
+# A program that has ended but is not yet waited for is a zombie: not running.
+running() { [ -r "/proc/$app/status" ] && ! grep -q '^State:.*zombie' "/proc/$app/status"; }
 
 # Waits for the program to end by itself; fails when it does not, or ends with an error.
 expect_exit() {
@@ -81,7 +82,7 @@ expect_exit() {
     fi
     sleep 0.1
   done
-  fail "$1: tunewell is still running"
+  fail "$1: tunewell is still running ($(grep ^State: "/proc/$app/status"))"
 }
 
 wait_for() {
@@ -95,31 +96,31 @@ wait_for() {
   fail "$what"
 }
 
-# Visible windows of the program, as "id x y width height".
+# Visible windows of the program, as "id x y width height override-redirect" (x, y absolute).
 windows() {
-  local id
+  local id info
   for id in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do
-    eval "$(xdotool getwindowgeometry --shell "$id")"
-    echo "$id $X $Y $WIDTH $HEIGHT"
+    info=$(xwininfo -id "$id" 2>/dev/null) || continue
+    awk -v id="$id" '
+      /Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+      /Width:/ { w = $NF } /Height:/ { h = $NF } /Override Redirect State/ { o = $NF }
+      END { print id, x, y, w, h, o }' <<<"$info"
   done
 }
 
-named() { xdotool search --onlyvisible --pid "$app" --name "^$1\$" 2>/dev/null | head -n 1; }
-
-# The pop-up menu: the program's override-redirect window.
+# The main window is the one of its size; the icon is small; the menu is a large pop-up.
+main_window() { windows | awk '$4 == 247 && $5 == 128 { print $1; exit }'; }
+icon_window() { windows | awk '$4 <= 64 && $5 <= 64 { print; found = 1; exit } END { exit !found }'; }
 menu_window() {
-  local id
-  for id in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do
-    xwininfo -id "$id" 2>/dev/null | grep -q 'Override Redirect State: yes' && echo "$id" && return 0
-  done
-  return 1
+  windows | awk '$6 == "yes" && $5 > 64 { print $1; found = 1; exit } END { exit !found }'
 }
+
+geometry() { windows | awk -v id="$1" '$1 == id { print $2, $3, $4, $5 }'; }
 
 shot() {
-  local id=$1 name=$2
-  import -window root "$work/root.png"
-  eval "$(xdotool getwindowgeometry --shell "$id")"
-  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$shots/$name-$suffix.png"
+  local id=$1 name=$2 x y w h
+  read -r x y w h < <(geometry "$id")
+  import -window root -crop "${w}x${h}+${x}+${y}" +repage "$shots/$name-$suffix.png"
 }
 
 # The open menu must look like the expected menu drawn by the reference program.
@@ -137,11 +138,11 @@ check_menu_items() {
 open_menu_at() {
   xdotool mousemove "$1" "$2" click 3
   wait_for "the menu opens" menu_window >/dev/null
-  local id
+  local id x y w h
   id=$(menu_window)
   # Away from the items, so that none is highlighted.
-  eval "$(xdotool getwindowgeometry --shell "$id")"
-  xdotool mousemove $((X + WIDTH + 40)) $((Y + HEIGHT + 40))
+  read -r x y w h < <(geometry "$id")
+  xdotool mousemove $((x + w + 40)) $((y + h + 40))
   sleep 0.3
   echo "$id"
 }
@@ -151,23 +152,22 @@ choose() {
   sleep 0.5
 }
 
-# 1. Before any drop: the window waits; closing it ends the program.
+# 1. Before any drop: the window waits.
 start
-wait_for "the main window shows" named Tunewell >/dev/null
+wait_for "the main window shows" main_window >/dev/null
 sleep 0.5
-main=$(named Tunewell)
+main=$(main_window)
 shot "$main" main-window
-xdotool windowclose "$main" 2>/dev/null || xdotool key --window "$main" alt+F4
-expect_exit "closing the main window"
+# A session that ends asks with SIGTERM: the program closes its main window and ends as usual.
+kill -TERM "$app"
+expect_exit "SIGTERM"
 
 # 2. Two songs on the command line.
 start "$work/first.mp3" "$work/second.mp3"
 if [ "$tray" = 1 ]; then
-  icon_shown() {
-    [ -z "$(named Tunewell)" ] && windows | awk '$4 <= 64 && $5 <= 64 { found = 1 } END { exit !found }'
-  }
+  icon_shown() { [ -z "$(main_window)" ] && icon_window >/dev/null; }
   wait_for "the window hides and the icon appears" icon_shown
-  read -r _ ix iy iw ih < <(windows | awk '$4 <= 64 && $5 <= 64' | head -n 1)
+  read -r _ ix iy iw ih _ < <(icon_window)
   menu=$(open_menu_at $((ix + iw / 2)) $((iy + ih / 2)))
   check_menu_items "$menu"
   choose n  # この曲はパス(&N): the second song plays
@@ -181,7 +181,7 @@ if [ "$tray" = 1 ]; then
   # Skipping the last song ends the program.
   start "$work/first.mp3" "$work/second.mp3"
   wait_for "the icon appears again" icon_shown
-  read -r _ ix iy iw ih < <(windows | awk '$4 <= 64 && $5 <= 64' | head -n 1)
+  read -r _ ix iy iw ih _ < <(icon_window)
   open_menu_at $((ix + iw / 2)) $((iy + ih / 2)) >/dev/null
   choose n
   sleep 1
@@ -189,20 +189,22 @@ if [ "$tray" = 1 ]; then
   choose n
   expect_exit "skipping the last song"
 else
-  # The error box and the main window, both captioned "Tunewell".
-  two_windows() { [ "$(xdotool search --onlyvisible --pid "$app" --name '^Tunewell$' | wc -l)" -ge 2 ]; }
-  wait_for "the error box shows beside the main window" two_windows
+  # The error box beside the main window, which stays while the song plays.
+  error_box() { windows | awk '$6 == "no" && !($4 == 247 && $5 == 128) { print $1; found = 1; exit } END { exit !found }'; }
+  wait_for "the error box shows" error_box >/dev/null
+  main=$(main_window)
+  [ -n "$main" ] || fail "the main window hid without a notification area"
   sleep 0.5
-  for id in $(xdotool search --onlyvisible --pid "$app" --name '^Tunewell$'); do
-    eval "$(xdotool getwindowgeometry --shell "$id")"
-    [ "$WIDTH" = 247 ] && [ "$HEIGHT" = 128 ] && main=$id || box=$id
-  done
+  box=$(error_box)
   shot "$box" error-box
-  xdotool windowactivate --sync "$box" key Return 2>/dev/null || xdotool key Return
-  wait_for "the error box closes" bash -c "! xdotool search --onlyvisible --pid $app --name '^Tunewell\$' | grep -qv '^$main\$'"
+  # Its OK button, at the lower right.
+  read -r x y w h < <(geometry "$box")
+  xdotool mousemove $((x + w - 50)) $((y + h - 22)) click 1
+  box_closed() { ! error_box >/dev/null; }
+  wait_for "the error box closes" box_closed
   running || fail "the program ended without a notification area"
-  eval "$(xdotool getwindowgeometry --shell "$main")"
-  menu=$(open_menu_at $((X + WIDTH / 2)) $((Y + HEIGHT / 2)))
+  read -r x y w h < <(geometry "$main")
+  menu=$(open_menu_at $((x + w / 2)) $((y + h / 2)))
   check_menu_items "$menu"
   choose x
   expect_exit "exit item of the window's menu"
