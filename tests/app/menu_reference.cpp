@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   QMenu menu;
   menu.addAction(QStringLiteral("終了(&X)"));
   menu.addAction(QStringLiteral("一時停止/解除(&P)"))->setCheckable(true);
-  menu.addAction(QStringLiteral("この曲はパス(この曲はパス(&N)M)"));
+  menu.addAction(QStringLiteral("この曲はパス(&N)"));
   menu.addAction(QStringLiteral("極性反転(&I)"))->setCheckable(true);
   menu.addMenu(QStringLiteral("タグ情報"))->addAction(QStringLiteral("タイトル"));
   menu.adjustSize();

@@ -20,6 +20,7 @@ for tool in xdotool xwininfo import compare sox lame; do
 done
 tray=${TW_TRAY_HOST:-0}
 suffix=$([ "$tray" = 1 ] && echo tray || echo no-tray)
+rm -f "$shots"/*-"$suffix".png
 
 work=$(mktemp -d)
 pids=()
@@ -174,6 +175,16 @@ if [ "$tray" = 1 ]; then
   running || fail "skipping the first of two songs ended the program"
   sleep 1
   running || fail "the second song did not play"
+  # The tag items of the second song, for the screenshot.
+  menu=$(open_menu_at $((ix + iw / 2)) $((iy + ih / 2)))
+  read -r x y w h < <(geometry "$menu")
+  xdotool mousemove $((x + w / 2)) $((y + h - 12))
+  tag_menu() { windows | awk -v m="$menu" '$6 == "yes" && $5 > 64 && $1 != m { print $1; f = 1; exit } END { exit !f }'; }
+  wait_for "the tag sub-menu opens" tag_menu >/dev/null
+  sleep 0.3
+  shot "$(tag_menu)" tag-menu
+  choose Escape
+  choose Escape
   open_menu_at $((ix + iw / 2)) $((iy + ih / 2)) >/dev/null
   choose x  # 終了(&X)
   expect_exit "exit item"
