@@ -295,6 +295,23 @@ TEST_F(MainWindowTest, WithoutANotificationAreaTheWindowStaysAndOffersTheMenu) {
   EXPECT_NE(form->mp3p->FileName(), a);
 }
 
+// The end waits until the error boxes met on the way have been read.
+TEST_F(MainWindowTest, AQueueThatRunsOutPastAnErrorEndsOnceTheBoxIsClosed) {
+  SetErrorDisplay({});
+  Drop({Song("a.mp3"), (dir_ / "missing.mp3").string()});
+  form->stopmenu->trigger();
+  Settle();
+  QMessageBox* box = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (auto* b = qobject_cast<QMessageBox*>(w); b != nullptr && b->isVisible()) box = b;
+  }
+  ASSERT_NE(box, nullptr);
+  EXPECT_NE(box->text().toStdString().find("missing.mp3"), std::string::npos);
+  EXPECT_TRUE(closed->isEmpty());
+  box->close();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return closed->count() == 1; }, 2000));
+}
+
 TEST_F(MainWindowTest, TheExitItemEndsTheProgramWhileASongPlays) {
   Drop({Song("a.mp3"), Song("b.mp3")});
   form->exitmenu->trigger();
