@@ -3,7 +3,8 @@
 # is started with two short songs, and xdotool works it as a person would.
 #   with a tray host (TW_TRAY_HOST=1): the window hides and the icon appears; a right click opens
 #     the menu, which must look like a menu of the expected Japanese items; one skip keeps the
-#     program going; "終了(&X)" ends it. A second run skips both songs: skipping the last ends it.
+#     program going; "終了(&X)" ends it. In a second run a second `tunewell SONG` hands its song
+#     over, replacing the queue, and skipping that last song ends the program.
 #   without one: the icon cannot be registered; the error box shows, the window stays while the
 #     song plays and offers the tray menu itself; "終了(&X)" ends it.
 #   either way: the waiting window before any drop; SIGTERM closes it and ends the program.
@@ -189,13 +190,15 @@ if [ "$tray" = 1 ]; then
   choose x  # 終了(&X)
   expect_exit "exit item"
 
-  # Skipping the last song ends the program.
+  # A second start hands its song over as a drop, which replaces the queue: then one skip is a
+  # skip of the last song, and that ends the program.
   start "$work/first.mp3" "$work/second.mp3"
   wait_for "the icon appears again" icon_shown
+  timeout 20 "$tunewell" "$work/second.mp3" >"$work/second-start.log" 2>&1 ||
+    fail "the second start did not hand over ($(cat "$work/second-start.log"))"
+  running || fail "the hand-over ended the running program"
+  [ "$(windows | awk '$4 <= 64 && $5 <= 64' | wc -l)" = 1 ] || fail "a second icon"
   read -r _ ix iy iw ih _ < <(icon_window)
-  open_menu_at $((ix + iw / 2)) $((iy + ih / 2)) >/dev/null
-  choose n
-  sleep 1
   open_menu_at $((ix + iw / 2)) $((iy + ih / 2)) >/dev/null
   choose n
   expect_exit "skipping the last song"
