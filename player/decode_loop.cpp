@@ -34,7 +34,9 @@ void TMP3Player::RemovePending(uint32_t low, uint32_t high) {
   if (window_) window_->RemovePending(low, high);
 }
 
-int TMP3Player::NotifyFd() const { return window_->Fd(); }
+int TMP3Player::NotifyFd() const {
+  return window_->Fd();
+}
 
 void TMP3Player::ProcessNotifications() {
   // The window outlives this call even when a handler destroys the component.
@@ -84,7 +86,9 @@ void TMP3Player::WindowProc(const Message& message) {
   }
 }
 
-void TMP3Player::ShowError(std::exception_ptr error) { ShowError(error, errorDisplay_); }
+void TMP3Player::ShowError(std::exception_ptr error) {
+  ShowError(error, errorDisplay_);
+}
 
 void TMP3Player::ShowError(std::exception_ptr error, const TErrorDisplay& display) {
   if (display) {

@@ -104,7 +104,8 @@ TEST_F(EqualizerSettings, FrequencyModePicksTheNearestBandOnARatioScale) {
   player_->SetEqualizerEnabled(true);
   // With every band frequency still 0, every subband takes band 0.
   Open("tone.mp2");
-  for (int32_t d = 0; d < 32; ++d) EXPECT_FLOAT_EQ(DecoderSubbandGainRef(d), std::pow(10.0f, -0.5f));
+  for (int32_t d = 0; d < 32; ++d)
+    EXPECT_FLOAT_EQ(DecoderSubbandGainRef(d), std::pow(10.0f, -0.5f));
   EXPECT_EQ(DecoderSubbandEqualizerRef(), 1);
   EXPECT_EQ(DecoderLineEqualizerRef(), 0);
 

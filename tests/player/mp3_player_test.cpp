@@ -47,7 +47,8 @@ TEST_F(PlayerTest, PlayAfterTheEndReplaysFromTheFirstFrame) {
   const std::vector<uint8_t> both = device_.Played();
   ASSERT_EQ(both.size(), 2 * first.size());
   // The decoder was reopened: the second playback starts from fresh state and matches.
-  EXPECT_TRUE(std::equal(first.begin(), first.end(), both.begin() + static_cast<long>(first.size())));
+  EXPECT_TRUE(
+      std::equal(first.begin(), first.end(), both.begin() + static_cast<long>(first.size())));
 }
 
 TEST_F(PlayerTest, NewFileWhilePlayingMergesTheStatusAndEndsTheOldWithStop) {
@@ -74,8 +75,8 @@ TEST_F(PlayerTest, PauseDuringTheDrainHoldsTheEndUntilResume) {
   EXPECT_EQ(player_->Status(), mpsPause);
   player_->Resume();
   ASSERT_TRUE(PlayToEnd());
-  EXPECT_EQ(Events(),
-            (Log{"status:play", "status:pause", "status:play", "status:stop", "end:end-of-stream"}));
+  EXPECT_EQ(Events(), (Log{"status:play", "status:pause", "status:play", "status:stop",
+                           "end:end-of-stream"}));
   EXPECT_EQ(device_.Played().size(), kMp2Pcm);
 }
 
@@ -277,8 +278,8 @@ TEST_F(PlayerTest, ResyncRules) {
        },
        kMp2Frames - 1},
       {"4096 bytes of garbage are skipped", [&] { return garbageAfterFrame20(4096); }, kMp2Frames},
-      {"more than 4096 bytes of garbage end the stream",
-       [&] { return garbageAfterFrame20(4097); }, 21},
+      {"more than 4096 bytes of garbage end the stream", [&] { return garbageAfterFrame20(4097); },
+       21},
       {"a cut last frame is not played",
        [&] { return std::vector<uint8_t>(clean.begin(), clean.end() - 100); }, kMp2Frames - 1},
   };
@@ -343,7 +344,8 @@ TEST_F(PlayerTest, AFileOfTwoGibibytesIsRefused) {
   {
     std::vector<uint8_t> head = ReadFixture("tone.mp2");
     std::ofstream file(name, std::ios::binary);
-    file.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    file.write(reinterpret_cast<const char*>(head.data()),
+               static_cast<std::streamsize>(head.size()));
   }
   std::filesystem::resize_file(name, uint64_t{1} << 31);  // sparse
   try {

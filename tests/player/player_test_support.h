@@ -92,7 +92,9 @@ class PlayerHarness : public ::testing::Test {
     return false;
   }
 
-  bool PlayToEnd() { return PumpUntil([this] { return Ended(); }, 4800); }
+  bool PlayToEnd() {
+    return PumpUntil([this] { return Ended(); }, 4800);
+  }
 
   // Lets the device play until the decode thread has handed over every byte of the stream, so
   // that it waits in the end-of-stream drain; `left` frames stay unplayed.
