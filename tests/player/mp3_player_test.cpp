@@ -135,6 +135,8 @@ TEST_F(PlayerTest, ALostDeviceEndsWithErrorShownOnce) {
 TEST_F(PlayerTest, AStopAtTheNaturalEndThenANewFileKeepsPlaying) {
   player_->SetFileName(FixturePath("tone.mp2"));
   ASSERT_TRUE(PlayIntoDrain(kMp2Pcm, 0));
+  device_.Advance(device_.Pending());
+  ASSERT_EQ(device_.Played().size(), kMp2Pcm);
   // Everything has been played: the decode thread posts its end of stream, unhandled yet.
   std::this_thread::sleep_for(100ms);
   player_->Stop();
