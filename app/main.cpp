@@ -38,14 +38,14 @@ bool PrintInfo(const char* fileName) {
   TMPEGHeader header{};
   int32_t bitrate = 0;
   uint32_t offset = 0;
-  const int32_t length = DecoderFindFirstFrame(reader.Current(), static_cast<uint32_t>(reader.Count()),
-                                               header, bitrate, offset);
+  const int32_t length = DecoderFindFirstFrame(
+      reader.Current(), static_cast<uint32_t>(reader.Count()), header, bitrate, offset);
   if (length <= 0) {
     std::fprintf(stderr, "tunewell: %s: unknown MPEG Audio format.\n", fileName);
     return false;
   }
-  std::printf("file: %s\nformat: %s Layer %s\nmode: %s\nbitrate: %d\naudio_start: %u\n\n",
-              fileName, VersionName(header), LayerName(header.LayerCode), ModeName(header.Mode),
+  std::printf("file: %s\nformat: %s Layer %s\nmode: %s\nbitrate: %d\naudio_start: %u\n\n", fileName,
+              VersionName(header), LayerName(header.LayerCode), ModeName(header.Mode),
               bitrate / 1000, offset);
   return true;
 }

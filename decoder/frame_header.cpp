@@ -34,7 +34,9 @@ constexpr int32_t FreeFormatFirstCandidate = 24;
 
 constexpr int32_t LayerI = 3, LayerII = 2, LayerIII = 1;
 
-int32_t SlotSize(int32_t layerCode) { return layerCode == LayerI ? 4 : 1; }
+int32_t SlotSize(int32_t layerCode) {
+  return layerCode == LayerI ? 4 : 1;
+}
 
 int32_t TableBitrate(const TMPEGHeader& h) {
   return BitrateTable[static_cast<size_t>(3 - h.LayerCode)][static_cast<size_t>(h.VersionId)]
@@ -45,7 +47,9 @@ int32_t TableSampleRate(const TMPEGHeader& h) {
   return SampleRateTable[static_cast<size_t>(h.VersionId)][static_cast<size_t>(h.SampleRateIndex)];
 }
 
-bool SameFirstTwoBytes(const uint8_t* a, const uint8_t* b) { return a[0] == b[0] && a[1] == b[1]; }
+bool SameFirstTwoBytes(const uint8_t* a, const uint8_t* b) {
+  return a[0] == b[0] && a[1] == b[1];
+}
 
 // True when every frame header of the chain of length `length` inside the window matches.
 bool ChainHolds(const uint8_t* bytes, int32_t windowEnd, int32_t length, int32_t slot) {
@@ -137,7 +141,8 @@ int32_t DecoderFindFirstFrame(const uint8_t* buffer, uint32_t length, TMPEGHeade
   if (length - i < 4) return 0;
   const int32_t result = DecoderParseHeader(buffer + i, length - i, header);
   if (result == 0) return 0;
-  bitrate = header.BitrateIndex != 0 ? TableBitrate(header) * 1000 : FreeFormatBitrate(header, result);
+  bitrate =
+      header.BitrateIndex != 0 ? TableBitrate(header) * 1000 : FreeFormatBitrate(header, result);
   return result;
 }
 

@@ -2,7 +2,6 @@
 // Internal consistency checks. A failed check raises EAssertionFailed whose text names the
 // check, the source and the line, e.g. "Assertion failure (mp3plyr, line 120)".
 
-#include <source_location>
 #include <stdexcept>
 #include <string>
 
@@ -16,9 +15,8 @@ class EAssertionFailed : public std::logic_error {
 [[noreturn]] void RaiseAssertion(const char* message, const char* source, unsigned line);
 
 inline void MPAssert(bool condition, const char* message = "Assertion failure",
-                     const char* source = "mp3plyr",
-                     std::source_location where = std::source_location::current()) {
-  if (!condition) RaiseAssertion(message, source, where.line());
+                     const char* source = "mp3plyr", unsigned line = __builtin_LINE()) {
+  if (!condition) RaiseAssertion(message, source, line);
 }
 
 }  // namespace tunewell

@@ -39,7 +39,9 @@ TFileStream::~TFileStream() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-int32_t TFileStream::Read(void* buffer, int32_t count) { return ReadDescriptor(fd_, buffer, count); }
+int32_t TFileStream::Read(void* buffer, int32_t count) {
+  return ReadDescriptor(fd_, buffer, count);
+}
 
 int64_t TFileStream::Seek(int64_t offset, int origin) {
   static constexpr int whence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
@@ -82,6 +84,8 @@ int64_t TNonSeekableStream::Seek(int64_t, int) {
   throw std::logic_error("stream cannot seek");
 }
 
-int64_t TNonSeekableStream::Size() { throw std::logic_error("stream has no size"); }
+int64_t TNonSeekableStream::Size() {
+  throw std::logic_error("stream has no size");
+}
 
 }  // namespace tunewell

@@ -20,9 +20,13 @@ TMPStreamReader::TMPStreamReader(int32_t capacity) : capacity_(capacity) {
   MPAssert(capacity > 0);
 }
 
-TMPStreamReader::~TMPStreamReader() { Close(); }
+TMPStreamReader::~TMPStreamReader() {
+  Close();
+}
 
-void TMPStreamReader::RequireStream() const { MPAssert(stream_ != nullptr); }
+void TMPStreamReader::RequireStream() const {
+  MPAssert(stream_ != nullptr);
+}
 
 void TMPStreamReader::Open(TByteStream* source, bool seekable) {
   MPAssert(source != nullptr);
