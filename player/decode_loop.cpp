@@ -98,9 +98,9 @@ void TMP3Player::ShowError(std::exception_ptr error, const TErrorDisplay& displa
   try {
     std::rethrow_exception(error);
   } catch (const std::exception& e) {
-    ShowException(e);
+    ApplicationShowException(e);
   } catch (...) {
-    ShowException(std::runtime_error("unknown exception"));
+    ApplicationShowException(std::runtime_error("unknown exception"));
   }
 }
 
