@@ -183,6 +183,20 @@ TEST_F(PlayerTest, DestructionWhileAWorkerErrorWaits) {
   EXPECT_TRUE(errors_.empty());
 }
 
+// The error display (a message box, with its own loop) is where the application quits.
+TEST_F(PlayerTest, DestructionWhileAWorkerErrorIsShown) {
+  player_->SetErrorDisplay([this](std::exception_ptr error) {
+    errors_.push_back(error);
+    player_.reset();
+  });
+  OpenMemory(LongTone());
+  ASSERT_TRUE(PumpUntil([this] { return device_.Pending() > 0; }));
+  device_.Lose();
+  ASSERT_TRUE(PumpUntil([this] { return player_ == nullptr; }, 4800));
+  ASSERT_EQ(errors_.size(), 1u);
+  EXPECT_EQ(Events(), (Log{"status:play"}));
+}
+
 TEST_F(PlayerTest, DestructionInsideAnEventHandler) {
   player_->OnEndPlay = [this](TMP3Player&, TMP3EndPlayReason) {
     events_.push_back("end");
@@ -417,6 +431,21 @@ TEST_F(PlayerTest, AutoPlayFalseOnAnOpenStoppedComponentStartsPlayback) {
   EXPECT_EQ(player_->Status(), mpsStop);
   player_->SetAutoPlay(false);
   EXPECT_EQ(player_->Status(), mpsPlay);
+}
+
+// Settings read from a stored form apply once it is loaded.
+TEST_F(PlayerTest, LoadedOpensTheFileAndSpreadsTheBands) {
+  player_->BeginLoading();
+  player_->SetAutoPlay(false);
+  player_->SetEqualizerMode(memFreq);
+  player_->SetFileName(FixturePath("tone.mp2"));
+  player_->SetVolume(0);
+  EXPECT_FALSE(player_->IsOpen()) << "nothing opens while loading";
+  EXPECT_EQ(player_->Volume(), 100) << "a stored 0 keeps the device's volume";
+  player_->Loaded();
+  EXPECT_TRUE(player_->IsOpen());
+  EXPECT_EQ(player_->EqualizerFrequency(0), 60);
+  EXPECT_EQ(player_->EqualizerFrequency(5), 16000);
 }
 
 TEST_F(PlayerTest, TitleFallsBackToTheFileName) {
