@@ -234,18 +234,31 @@ TEST_F(PlayerTest, AFileWriteErrorNearTheEndWhileStopping) {
   struct rlimit small = old;
   small.rlim_cur = 60000;  // the header and one 48000-byte buffer
   setrlimit(RLIMIT_FSIZE, &small);
+  struct TRestore {
+    const struct rlimit& limit;
+    const std::string& file;
+    ~TRestore() {
+      setrlimit(RLIMIT_FSIZE, &limit);
+      std::filesystem::remove(file);
+    }
+  } restore{old, out};
 
   player_->SetAutoPlay(false);
   player_->SetFileName(FixturePath("tone.mp2"));
   player_->SetOutputFileName(out);
   player_->Play();
-  std::this_thread::sleep_for(300ms);
+  // Until the limit is reached: the sound thread's write has failed, or is about to.
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  std::error_code ec;
+  while (std::filesystem::file_size(out, ec) < small.rlim_cur &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(1ms);
+  }
+  std::this_thread::sleep_for(50ms);
   player_->Stop();
   EXPECT_EQ(player_->Status(), mpsStop);
   ASSERT_TRUE(PumpUntil([this] { return !errors_.empty() && Ended(); }));
   for (int i = 0; i < 20; ++i) Pump();
-  setrlimit(RLIMIT_FSIZE, &old);
-  std::filesystem::remove(out);
 
   // Play and Stop came before any pumping: their status notifications are merged.
   EXPECT_EQ(Events(), (Log{"status:stop", "end:stop"}));
