@@ -9,8 +9,9 @@
 
 using namespace tunewell;
 
-int main(int argc, char** argv) {
-  const TCommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+namespace {
+
+int Run(const TCommandLine& line) {
   switch (line.Mode) {
     case TCommandLine::TMode::Help:
       std::fputs(HelpText().c_str(), stdout);
@@ -32,4 +33,15 @@ int main(int argc, char** argv) {
       return RunTerminal(line.Files, line.Device);
   }
   return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc)));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tunewell: %s\n", e.what());
+    return 1;
+  }
 }
