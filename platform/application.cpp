@@ -12,7 +12,7 @@ std::function<void(const std::exception&)> display;
 
 }  // namespace
 
-void ShowException(const std::exception& e) {
+void ApplicationShowException(const std::exception& e) {
   std::function<void(const std::exception&)> show;
   {
     std::lock_guard lock(displayMutex);
@@ -25,7 +25,7 @@ void ShowException(const std::exception& e) {
   }
 }
 
-void SetExceptionDisplay(std::function<void(const std::exception&)> newDisplay) {
+void SetApplicationShowException(std::function<void(const std::exception&)> newDisplay) {
   std::lock_guard lock(displayMutex);
   display = std::move(newDisplay);
 }

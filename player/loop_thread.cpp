@@ -60,7 +60,7 @@ void TMPLoopThread::Execute() {
     } catch (const std::exception& e) {
       bool handled = false;
       if (OnException) OnException(*this, e, handled);
-      if (!handled) ShowException(e);
+      if (!handled) ApplicationShowException(e);
     }
   }
 }

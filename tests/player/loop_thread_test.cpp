@@ -154,7 +154,7 @@ TEST(TMPLoopThread, ExceptionReachesOnExceptionAndTheLoopGoesOn) {
 TEST(TMPLoopThread, UnhandledExceptionIsShownByTheApplication) {
   std::vector<std::string> shown;
   std::mutex shownMutex;
-  SetExceptionDisplay([&](const std::exception& e) {
+  SetApplicationShowException([&](const std::exception& e) {
     std::lock_guard lock(shownMutex);
     shown.push_back(e.what());
   });
@@ -164,7 +164,7 @@ TEST(TMPLoopThread, UnhandledExceptionIsShownByTheApplication) {
   thread.Resume();
   thread.Post(WM_USER, 0, 0);
   thread.Sync();
-  SetExceptionDisplay(nullptr);
+  SetApplicationShowException(nullptr);
   std::lock_guard lock(shownMutex);
   EXPECT_EQ(shown, (std::vector<std::string>{"nobody handled me"}));
 }
