@@ -278,6 +278,7 @@ class TMP3Player : private TMPMessageOwner {
 
   void MPMWatchEvent();
   bool NextFrame();
+  int32_t Feed();
   void Drain(uint64_t playback);
   void Resync();
   void EndAudioHere();
@@ -344,7 +345,8 @@ class TMP3Player : private TMPMessageOwner {
   bool needDecoderOpen_ = false;
   // Counts playbacks: what a worker posts names the playback it belongs to.
   std::atomic<uint64_t> playback_{0};
-  std::atomic<int64_t> bytesWritten_{0};
+  // The playback whose worker error was shown last (main thread).
+  uint64_t lastErrorPlayback_ = UINT64_MAX;
 
   TMPSimpleMutex decoderLock_;
   TMPSimpleMutex outputLock_;

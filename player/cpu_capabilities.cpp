@@ -49,7 +49,9 @@ uint32_t DetectedFlags() {
   return flags;
 }
 #else
-uint32_t DetectedFlags() { return CpuFpu | CpuVendorOther | CpuClassP6; }
+uint32_t DetectedFlags() {
+  return CpuFpu | CpuVendorOther | CpuClassP6;
+}
 #endif
 
 }  // namespace

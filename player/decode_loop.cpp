@@ -34,7 +34,9 @@ void TMP3Player::RemovePending(uint32_t low, uint32_t high) {
   if (window_) window_->RemovePending(low, high);
 }
 
-int TMP3Player::NotifyFd() const { return window_->Fd(); }
+int TMP3Player::NotifyFd() const {
+  return window_->Fd();
+}
 
 void TMP3Player::ProcessNotifications() {
   // The window outlives this call even when a handler destroys the component.
@@ -84,7 +86,9 @@ void TMP3Player::WindowProc(const Message& message) {
   }
 }
 
-void TMP3Player::ShowError(std::exception_ptr error) { ShowError(error, errorDisplay_); }
+void TMP3Player::ShowError(std::exception_ptr error) {
+  ShowError(error, errorDisplay_);
+}
 
 void TMP3Player::ShowError(std::exception_ptr error, const TErrorDisplay& display) {
   if (display) {
@@ -94,9 +98,9 @@ void TMP3Player::ShowError(std::exception_ptr error, const TErrorDisplay& displa
   try {
     std::rethrow_exception(error);
   } catch (const std::exception& e) {
-    ShowException(e);
+    ApplicationShowException(e);
   } catch (...) {
-    ShowException(std::runtime_error("unknown exception"));
+    ApplicationShowException(std::runtime_error("unknown exception"));
   }
 }
 
@@ -128,10 +132,15 @@ void TMP3Player::HandleThreadError(const Message&) {
     TThreadError& Error;
     ~TAnswer() { Error.Answered.Signal(); }
   } answer{*error};
-  try {
-    ShowError(error->Error);
-  } catch (...) {
-    // Showing failed; the playback still ends.
+  // One failure often raises more (every buffer still queued for a full disk): a playback
+  // shows its first.
+  if (error->Playback != lastErrorPlayback_) {
+    lastErrorPlayback_ = error->Playback;
+    try {
+      ShowError(error->Error);
+    } catch (...) {
+      // Showing failed; the playback still ends.
+    }
   }
   if (!shared->Alive || destroying_) return;
   // An error of a playback that has ended already does not stop the next one.
@@ -211,23 +220,32 @@ void TMP3Player::MPMWatchEvent() {
       if (!NextFrame()) return;
     }
     MPAssert(pcmPending_ > 0);
-    {
-      std::lock_guard out(outputLock_);
-      if (soundOut_->CanWrite()) {
-        const int32_t n = soundOut_->Write(pcmBuffer_.get(), pcmPending_);
-        pcmPending_ -= n;
-        std::memmove(pcmBuffer_.get(), pcmBuffer_.get() + n, static_cast<size_t>(pcmPending_));
-      } else {
-        decodeThread_->WakeEvent.Reset();
-        soundOut_->SetWaitEvent(&decodeThread_->WakeEvent);
-      }
-      free = soundOut_->FreePercent();
-    }
+    free = Feed();
     // Checked while the lock still keeps the main thread from closing the file.
     MPAssert(reader_.Stream() != nullptr, kWatchEventCheck);
   }
   ReadAhead(playback, free);
   if (free <= 25) std::this_thread::yield();
+}
+
+// Hands the decoded PCM to the sound output; a failure there is the device's.
+int32_t TMP3Player::Feed() {
+  std::lock_guard out(outputLock_);
+  try {
+    if (soundOut_->CanWrite()) {
+      const int32_t n = soundOut_->Write(pcmBuffer_.get(), pcmPending_);
+      pcmPending_ -= n;
+      std::memmove(pcmBuffer_.get(), pcmBuffer_.get() + n, static_cast<size_t>(pcmPending_));
+    } else {
+      decodeThread_->WakeEvent.Reset();
+      soundOut_->SetWaitEvent(&decodeThread_->WakeEvent);
+    }
+    return soundOut_->FreePercent();
+  } catch (const EAssertionFailed&) {
+    throw;
+  } catch (const std::runtime_error& e) {
+    throw ESoundOutError(e.what());
+  }
 }
 
 // Decodes the next frame into PcmBuffer; false when this step found none.
@@ -285,7 +303,13 @@ void TMP3Player::Drain(uint64_t playback) {
     std::lock_guard out(outputLock_);
     if (playback_.load() != playback) return;
     soundOut_->SetWaitEvent(nullptr);
-    soundOut_->Flush();
+    try {
+      soundOut_->Flush();
+    } catch (const EAssertionFailed&) {
+      throw;
+    } catch (const std::runtime_error& e) {
+      throw ESoundOutError(e.what());
+    }
   }
   soundOut_->WaitDone();
   std::lock_guard decoder(decoderLock_);

@@ -15,7 +15,9 @@ constexpr int32_t kSubbands = 32;
 constexpr int32_t kLines = 576;
 
 // v = -100 … 100 is a gain of 0.1 … 10.
-float Gain(int32_t value) { return static_cast<float>(std::pow(10.0, value / 100.0)); }
+float Gain(int32_t value) {
+  return static_cast<float>(std::pow(10.0, value / 100.0));
+}
 
 // The band whose frequency lies nearest to the centre on a ratio scale; the lower on a tie.
 int32_t NearestBand(const std::array<int32_t, 32>& frequencies, int32_t count, int32_t centre) {

@@ -30,7 +30,9 @@ int PriorityValue(TThreadPriority priority) {
   return values[priority];
 }
 
-[[noreturn]] void RaiseUnknownFormat() { throw EMP3PlayerError(UnknownFormatMessage); }
+[[noreturn]] void RaiseUnknownFormat() {
+  throw EMP3PlayerError(UnknownFormatMessage);
+}
 
 uint32_t LittleEndianWord(const uint8_t* bytes) {
   return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
@@ -109,7 +111,9 @@ TMP3Player::~TMP3Player() {
   }
 }
 
-void TMP3Player::BeginLoading() { loading_ = true; }
+void TMP3Player::BeginLoading() {
+  loading_ = true;
+}
 
 void TMP3Player::Loaded() {
   loading_ = false;
@@ -180,7 +184,9 @@ void TMP3Player::SetVolume(int32_t volume) {
   soundOut_->SetVolume(volume);
 }
 
-void TMP3Player::SetErrorDisplay(TErrorDisplay display) { errorDisplay_ = std::move(display); }
+void TMP3Player::SetErrorDisplay(TErrorDisplay display) {
+  errorDisplay_ = std::move(display);
+}
 
 void TMP3Player::SetProcessMessages(std::function<void()> process) {
   processMessages_ = std::move(process);
@@ -458,8 +464,8 @@ void TMP3Player::ResetDecodeState() {
 int64_t TMP3Player::ElapsedMilliseconds() {
   std::lock_guard out(outputLock_);
   if (status_ == mpsStop) return 0;
-  const int64_t bytesPerSecond = int64_t{soundOut_->SampleRate()} * soundOut_->Channels() *
-                                 (soundOut_->BitsPerSample() / 8);
+  const int64_t bytesPerSecond =
+      int64_t{soundOut_->SampleRate()} * soundOut_->Channels() * (soundOut_->BitsPerSample() / 8);
   if (bytesPerSecond <= 0) return 0;
   return soundOut_->PlayedBytes() * 1000 / bytesPerSecond;
 }
@@ -475,10 +481,20 @@ std::string TMP3Player::Title() const {
   return title;
 }
 
-std::string TMP3Player::Artist() const { return info_.GetArtist(); }
-std::string TMP3Player::Album() const { return info_.GetAlbum(); }
-std::string TMP3Player::Year() const { return info_.GetYear(); }
-std::string TMP3Player::Comment() const { return info_.GetComment(); }
-std::string TMP3Player::Genre() const { return info_.GetGenre(); }
+std::string TMP3Player::Artist() const {
+  return info_.GetArtist();
+}
+std::string TMP3Player::Album() const {
+  return info_.GetAlbum();
+}
+std::string TMP3Player::Year() const {
+  return info_.GetYear();
+}
+std::string TMP3Player::Comment() const {
+  return info_.GetComment();
+}
+std::string TMP3Player::Genre() const {
+  return info_.GetGenre();
+}
 
 }  // namespace tunewell
