@@ -10,15 +10,17 @@
 
 using namespace tunewell;
 
-int main(int argc, char** argv) {
-  const TCommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-  // With a display the program is the windowed one; started with no files, its window waits for
-  // a drop.
+namespace {
+
+// With a display and without --tty, playing is the windowed program; started with no files, its
+// window waits for a drop.
+bool Windowed(const TCommandLine& line) {
   const bool play = line.Mode == TCommandLine::TMode::Play ||
                     (line.Mode == TCommandLine::TMode::Usage && line.Problem.empty());
-  if (play && !line.Tty && HasDisplay()) {
-    return RunTrayApplication(argc, argv, line.Files, line.Device);
-  }
+  return play && !line.Tty && HasDisplay();
+}
+
+int Run(const TCommandLine& line) {
   switch (line.Mode) {
     case TCommandLine::TMode::Help:
       std::fputs(HelpText().c_str(), stdout);
@@ -38,4 +40,17 @@ int main(int argc, char** argv) {
       return RunTerminal(line.Files, line.Device);
   }
   return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    const TCommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (Windowed(line)) return RunTrayApplication(argc, argv, line.Files, line.Device);
+    return Run(line);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tunewell: %s\n", e.what());
+    return 1;
+  }
 }

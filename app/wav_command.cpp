@@ -59,7 +59,7 @@ int RunWav(const std::string& output, const std::string& input, const std::strin
     loop.Quit(code);
   };
   // In file mode the sound output is the WAV file: its errors are the output's.
-  player.SetErrorDisplay([&](std::exception_ptr error) {
+  const auto report = [&](std::exception_ptr error) {
     bool outputFailed = false;
     try {
       std::rethrow_exception(error);
@@ -68,33 +68,28 @@ int RunWav(const std::string& output, const std::string& input, const std::strin
     } catch (...) {
     }
     ReportError(outputFailed ? output : input, ErrorMessage(error));
-  });
+  };
+  player.SetErrorDisplay(report);
   player.OnEndPlay = [&](TMP3Player&, TMP3EndPlayReason reason) {
     finish(reason == mepEndOfStream ? 0 : 1);
   };
   // Closing finishes the WAV header, so an interrupted run leaves a valid, shorter file.
   loop.OnSignal([&](int signo) {
-    if (done) return;
-    done = true;
-    status = 128 + signo;
-    player.Close();
-    loop.Quit(status);
+    finish(128 + signo);
+    try {
+      player.Close();
+    } catch (const std::exception&) {
+      report(std::current_exception());
+    }
   });
   WatchSignals({SIGINT, SIGTERM, SIGHUP});
 
-  // Opening plays: the output goes first.
-  player.SetAutoPlay(false);
+  // Opening plays, so the output is named first.
   player.SetOutputFileName(output);
   try {
     player.SetFileName(input);
-  } catch (const std::exception& e) {
-    ReportError(input, ErrorMessage(e));
-    return 1;
-  }
-  try {
-    player.Play();
-  } catch (const std::exception& e) {
-    ReportError(output, ErrorMessage(e));
+  } catch (const std::exception&) {
+    report(std::current_exception());
     return 1;
   }
   loop.Run();

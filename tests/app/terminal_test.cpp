@@ -105,13 +105,16 @@ class TerminalTest : public ::testing::Test {
     if (!tmux_.empty()) std::system((tmux_ + " kill-server >/dev/null 2>&1").c_str());
   }
 
+  // Shows the exit status and the terminal's line mode: "EXIT:0\nicanon echo" when restored.
+  static constexpr const char* ExitReport =
+      "echo EXIT:$?; stty -a | tr ' ;' '\\n\\n' | grep -E '^-?(icanon|echo)$' | tr '\\n' ' '; "
+      "echo";
+
   // Starts tunewell in a pane; after it ends the pane shows its status and the terminal mode.
   void Start(const std::string& arguments) {
-    const std::string shell =
-        "env LANG=C.UTF-8 " + server_->Setting() + " " + ShellQuote(TW_TUNEWELL) +
-        " --tty --device pulse " + arguments +
-        "; echo EXIT:$?; stty -a | tr ' ;' '\\n\\n' | grep -E '^-?(icanon|echo)$' "
-        "| tr '\\n' ' '; echo; sleep 60";
+    const std::string shell = "env LANG=C.UTF-8 " + server_->Setting() + " " +
+                              ShellQuote(TW_TUNEWELL) + " --tty --device pulse " + arguments +
+                              "; " + ExitReport + "; sleep 60";
     ASSERT_EQ(std::system((tmux_ + " new-session -d -x 100 -y 30 " + ShellQuote(shell)).c_str()),
               0);
   }
@@ -175,6 +178,26 @@ TEST_F(TerminalTest, KeysPauseShowTagsAndTheQueueSkipAndQuit) {
   WaitFor(R"(>  0:0[0-2]  second\.mp3 /)");
   Keys("q");
   screen = WaitFor("EXIT:0\nicanon echo");
+}
+
+TEST_F(TerminalTest, KeysTypedWhileInTheBackgroundStayWithTheShell) {
+  const std::string shell =
+      "env LANG=C.UTF-8 PS1='$ ' " + server_->Setting() + " bash --norc --noprofile";
+  ASSERT_EQ(std::system((tmux_ + " new-session -d -x 100 -y 30 " + ShellQuote(shell)).c_str()), 0);
+  WaitFor(R"(\$)");
+  Keys(ShellQuote(ShellQuote(TW_TUNEWELL) + " --tty --device pulse " + ShellQuote(first_) + " &") +
+       " Enter");
+  WaitFor(R"(\[1\] \d+)");
+  // A "q" taken by the player would also cut the shell's word short.
+  Keys("'echo typed-' q Enter");
+  WaitFor("\ntyped-q\n");
+  Keys("jobs Enter");
+  WaitFor(R"(\[1\]\+ +Running)");
+  Keys("fg Enter");
+  WaitFor(R"(>  0:0\d  Alpha)");
+  Keys("q");
+  Keys(ShellQuote(ExitReport) + " Enter");
+  WaitFor("EXIT:0\nicanon echo");
 }
 
 TEST_F(TerminalTest, CtrlCEndsWithStatus130AndRestoresTheTerminal) {
