@@ -71,7 +71,7 @@ class TSignalWatch {
 
 // Errors the engine reports outside a Qt handler reach the same message box.
 void RouteEngineErrors() {
-  SetExceptionDisplay([](const std::exception& e) {
+  SetApplicationShowException([](const std::exception& e) {
     ShowException(std::make_exception_ptr(std::runtime_error(e.what())));
   });
 }
@@ -130,7 +130,7 @@ int RunTrayApplication(int& argc, char** argv, const std::vector<std::string>& a
     MainForm = nullptr;
     mainForm.reset();
   }
-  SetExceptionDisplay({});
+  SetApplicationShowException({});
   return status;
 }
 
