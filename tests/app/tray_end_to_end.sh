@@ -63,6 +63,11 @@ song first 440 "最初の曲" "テスト"
 song second 660 "二番目の曲" "テスト"
 
 export QT_QPA_PLATFORM=xcb
+if [ "$tray" = 1 ]; then
+  # The tray host must be up before the program looks for a notification area.
+  for _ in $(seq 100); do xwininfo -root -tree 2>/dev/null | grep -q '"panel"' && break; sleep 0.1; done
+  xwininfo -root -tree | grep -q '"panel"' || fail "the tray host did not start"
+fi
 export XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 
