@@ -21,7 +21,7 @@ for tool in xdotool xwininfo import compare sox lame; do
 done
 tray=${TW_TRAY_HOST:-0}
 suffix=$([ "$tray" = 1 ] && echo tray || echo no-tray)
-rm -f "$shots"/*-"$suffix".png
+for name in main-window menu tag-menu error-box failure; do rm -f "$shots/$name-$suffix.png"; done
 
 work=$(mktemp -d)
 pids=()
