@@ -66,25 +66,27 @@ bool IsForeground(int fd) {
   return group >= 0 && group == getpgrp();
 }
 
-TTerminalMode::TTerminalMode(int fd) : fd_(fd) {
-  if (!isatty(fd_) || tcgetattr(fd_, &saved.mode) != 0) {
-    fd_ = -1;
-    return;
-  }
-  saved.fd = fd_;
-  InstallSafetyNets();
+TTerminalMode::TTerminalMode(int fd) : fd_(isatty(fd) ? fd : -1) {
+  if (fd_ >= 0) InstallSafetyNets();
 }
 
 TTerminalMode::~TTerminalMode() {
   Restore();
 }
 
+// The mode to put back is the one found here, in the foreground: a process started in the
+// background would otherwise keep whatever mode its shell had set for its own line editing.
 void TTerminalMode::Enter() {
   if (fd_ < 0 || active_ || !IsForeground(fd_)) return;
-  termios keys = saved.mode;
+  termios found{};
+  if (tcgetattr(fd_, &found) != 0) return;
+  termios keys = found;
   keys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
   keys.c_cc[VMIN] = 1;
   keys.c_cc[VTIME] = 0;
+  saved.changed = 0;
+  saved.mode = found;
+  saved.fd = fd_;
   saved.changed = 1;
   if (tcsetattr(fd_, TCSANOW, &keys) == 0) {
     active_ = true;

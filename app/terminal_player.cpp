@@ -58,6 +58,7 @@ class TTerminalPlayer {
   bool statusShown_ = false;
   bool quitting_ = false;
   bool failed_ = false;
+  bool deviceFailed_ = false;
   int exitStatus_ = 0;
   bool pauseChecked_ = false;
   bool polarityChecked_ = false;
@@ -137,8 +138,8 @@ std::optional<TStartError> TTerminalPlayer::Start(const std::string& fileName) {
     player_.Play();
   } catch (const std::exception& e) {
     player_.Close();
-    const bool device = dynamic_cast<const ESoundOutError*>(&e) != nullptr;
-    return TStartError{device ? TStartError::TKind::Device : TStartError::TKind::File,
+    deviceFailed_ = dynamic_cast<const ESoundOutError*>(&e) != nullptr;
+    return TStartError{deviceFailed_ ? TStartError::TKind::Device : TStartError::TKind::File,
                        ErrorMessage(e)};
   }
   if (!statusOnTty_) {
@@ -158,6 +159,11 @@ void TTerminalPlayer::Finish(TPlayQueue::TState state) {
       return Quit(failed_ ? 1 : 0);
     case TPlayQueue::TState::Waiting:
       // Nothing of the queue could play, or the device failed: there is no drop to wait for.
+      if (deviceFailed_) {
+        Say(stderr,
+            "tunewell: the sound device could not be opened; name another with --device "
+            "(aplay -L lists them), or decode to a file with --wav OUT.wav FILE\n");
+      }
       return Quit(1);
   }
 }

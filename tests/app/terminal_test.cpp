@@ -166,6 +166,10 @@ TEST_F(TerminalTest, KeysPauseShowTagsAndTheQueueSkipAndQuit) {
   Keys("Space");
   WaitFor(R"(>  0:0\d  Alpha)");
 
+  Keys("i");
+  WaitFor("polarity inverted\n");
+  Keys("i");
+  WaitFor("polarity normal\n");
   Keys("t");
   WaitFor("タイトル: Alpha\n");
   screen = WaitFor("アーティスト: 夜明け\n");
@@ -196,6 +200,8 @@ TEST_F(TerminalTest, KeysTypedWhileInTheBackgroundStayWithTheShell) {
   Keys("fg Enter");
   WaitFor(R"(>  0:0\d  Alpha)");
   Keys("q");
+  // The shell's prompt again, under the line `fg` printed: what is typed now is the shell's.
+  WaitFor(R"(first\.mp3'\n\$)");
   Keys(ShellQuote(ExitReport) + " Enter");
   WaitFor("EXIT:0\nicanon echo");
 }
