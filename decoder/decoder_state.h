@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "decoder/MP3decdr.h"
+#include "decoder/layer3_state.h"
 
 namespace tunewell {
 
@@ -40,6 +41,7 @@ struct TRoutineSlots {
   TSynthesisDriver SynthesisDriver = nullptr;
   TSynthOutputRoutine SynthMonoRoutine = nullptr;
   TSynthOutputRoutine SynthStereoRoutine = nullptr;
+  Layer3Routines Layer3{};  // AntialiasRoutine, HybridRoutine, Imdct36Routine, Imdct12Routine
 };
 
 struct TSynthesisState {
@@ -88,6 +90,7 @@ struct TDecoderState {
   TSynthesisState Synthesis;
   TEqualizerState Equalizer;
   TLayer12State Layer12;
+  Layer3State Layer3;
 };
 
 extern TDecoderState TheDecoder;

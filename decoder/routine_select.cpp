@@ -44,6 +44,8 @@ void DecoderSelectRoutines(uint32_t flags) {
   const TOutputPair output = OutputPairFor(OutputMemberFor(flags));
   TheDecoder.Routines.SynthMonoRoutine = output.Mono;
   TheDecoder.Routines.SynthStereoRoutine = output.Stereo;
+  // Only the portable Layer III members exist so far.
+  TheDecoder.Routines.Layer3 = PortableLayer3Routines;
 }
 
 }  // namespace tunewell
