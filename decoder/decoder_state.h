@@ -42,6 +42,8 @@ struct TRoutineSlots {
   TSynthOutputRoutine SynthMonoRoutine = nullptr;
   TSynthOutputRoutine SynthStereoRoutine = nullptr;
   Layer3Routines Layer3{};  // AntialiasRoutine, HybridRoutine, Imdct36Routine, Imdct12Routine
+  // The member each processor-dependent slot holds, in DecoderRoutineMember's order.
+  std::array<const char*, RoutineSlotCount> MemberNames{};
 };
 
 struct TSynthesisState {
