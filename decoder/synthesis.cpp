@@ -26,8 +26,9 @@ int32_t NextOffset(int32_t offset) {
 // Lee's factorisation of the N-point cosine transform X[m] = sum_k x[k] cos(pi m (2k + 1) / 2N):
 // the even outputs are the transform of the sums x[k] + x[N-1-k], the odd ones the neighbour sums
 // of the transform of the scaled differences.
+// Inlined whole into Matrix32, so that the compiler sees one straight-line transform.
 template <int N>
-void Dct(const float* in, float* out, const float* cosines) {
+[[gnu::always_inline]] inline void Dct(const float* in, float* out, const float* cosines) {
   if constexpr (N == 1) {
     out[0] = in[0];
   } else {
