@@ -79,24 +79,24 @@ double MiddleSum(const float* ring, uint32_t o, const float* window) {
 }
 
 #if defined(__x86_64__)
-// Four sums at a time in AVX registers. Conversion with the processor's rounding (nearest, halves
+// Four sums at a time in AVX registers, with the window already in double. Conversion with the processor's rounding (nearest, halves
 // to even) after clipping; minpd passes its second operand for NaN, which clips NaN high.
 [[gnu::target("avx2")]] void WindowSlot(const float* ring, int32_t offset, int16_t* out,
                                         int32_t stride) {
-  const float* window = TheDecoder.Synthesis.Window.data();
+  const double* window = TheDecoder.Synthesis.WideWindow.data();
   const auto o = static_cast<uint32_t>(offset);
   __m256d low[4];
   __m256d high[4];
   for (int q = 0; q < 4; ++q) low[q] = high[q] = _mm256_setzero_pd();
   for (uint32_t k = 0; k < 16; k += 2) {
     const float* even = ring + ((o + 32 * k) & RingMask) + 16;
-    const float* lowRow = window + 16 * k;
-    const float* highRow = window + 16 * (15 - k);
+    const double* lowRow = window + 16 * k;
+    const double* highRow = window + 16 * (15 - k);
     for (int q = 0; q < 4; ++q) {
       const __m256d x = _mm256_cvtps_pd(_mm_loadu_ps(even + 4 * q));
-      low[q] = _mm256_add_pd(low[q], _mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(lowRow + 4 * q)), x));
+      low[q] = _mm256_add_pd(low[q], _mm256_mul_pd(_mm256_load_pd(lowRow + 4 * q), x));
       high[q] =
-          _mm256_add_pd(high[q], _mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(highRow + 4 * q)), x));
+          _mm256_add_pd(high[q], _mm256_mul_pd(_mm256_load_pd(highRow + 4 * q), x));
     }
     // X_{k+1}[16 - j] for j = 4q ... 4q + 3, read upwards from X_{k+1}[13 - 4q] and reversed.
     const float* odd = ring + ((o + 32 * (k + 1)) & RingMask);
@@ -105,9 +105,9 @@ double MiddleSum(const float* ring, uint32_t o, const float* window) {
     for (int q = 0; q < 4; ++q) {
       const __m128 up = _mm_loadu_ps(odd + 13 - 4 * q);
       const __m256d x = _mm256_cvtps_pd(_mm_shuffle_ps(up, up, _MM_SHUFFLE(0, 1, 2, 3)));
-      low[q] = _mm256_sub_pd(low[q], _mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(lowRow + 4 * q)), x));
+      low[q] = _mm256_sub_pd(low[q], _mm256_mul_pd(_mm256_load_pd(lowRow + 4 * q), x));
       high[q] =
-          _mm256_add_pd(high[q], _mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(highRow + 4 * q)), x));
+          _mm256_add_pd(high[q], _mm256_mul_pd(_mm256_load_pd(highRow + 4 * q), x));
     }
   }
   const __m256d top = _mm256_set1_pd(32767.0);
@@ -128,7 +128,7 @@ double MiddleSum(const float* ring, uint32_t o, const float* window) {
     for (int32_t j = 0; j < 16; ++j) out[2 * j] = lowSamples[j];
   }
   for (int32_t j = 1; j < 16; ++j) out[stride * (32 - j)] = highSamples[j];
-  out[stride * 16] = ConvertSampleInline(MiddleSum(ring, o, window));
+  out[stride * 16] = ConvertSampleInline(MiddleSum(ring, o, TheDecoder.Synthesis.Window.data()));
 }
 #endif
 
@@ -151,6 +151,7 @@ void DecoderSetInvertPolarity(bool inverted) {
   if ((syn.PolarityInverted != 0) == inverted) return;
   EnsureSynthesisTables();
   for (float& w : syn.Window) w = -w;
+  for (double& w : syn.WideWindow) w = -w;
   syn.PolarityInverted = inverted ? 1 : 0;
 }
 

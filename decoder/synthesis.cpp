@@ -104,6 +104,7 @@ void EnsureSynthesisTables() {
   for (int32_t i = 0; i < 8; ++i) {
     syn.Window[256 + i] = -unit * static_cast<float>(SynthesisWindowUnits[48 + 64 * i]);
   }
+  for (int32_t i = 0; i < SynthesisWindowSize; ++i) syn.WideWindow[i] = syn.Window[i];
   syn.TablesBuilt = true;
 }
 

@@ -88,22 +88,19 @@ TEST(RoutineSelection, SlotNumbersOutOfRangeNameNothing) {
   EXPECT_STREQ(DecoderRoutineMember(RoutineSlotCount), "");
 }
 
-// The output slot's sample 16 of a ring whose only non-zero term is `sum`: the window is reduced
-// to its first middle entry, 1.
-int16_t MiddleSampleThroughSlot(uint32_t flags, float sum, bool stereo) {
+// Sample 1 of the output slot for a ring whose only non-zero value is X_0[17]: it meets
+// D[1] = -1/65536 there (and D[481] in sample 31), so the sum is exactly `sum`.
+int16_t SampleThroughSlot(uint32_t flags, double sum, bool stereo) {
   EnsureSynthesisTables();
-  auto& window = TheDecoder.Synthesis.Window;
-  const auto saved = window;
-  window.fill(0.0f);
-  window[256] = 1.0f;
+  const TSynthesisState& syn = TheDecoder.Synthesis;
+  EXPECT_EQ(syn.Window[1] * (syn.PolarityInverted != 0 ? 65536.0f : -65536.0f), 1.0f);
   std::array<float, SynthesisRingSize> ring{};
-  ring[32] = sum;
+  ring[17] = static_cast<float>(sum / syn.Window[1]);
   std::array<int16_t, 64> out{};
   DecoderSelectRoutines(flags);
   const TRoutineSlots& slots = TheDecoder.Routines;
   (stereo ? slots.SynthStereoRoutine : slots.SynthMonoRoutine)(ring.data(), 0, out.data());
-  window = saved;
-  return out[stereo ? 32 : 16];
+  return out[stereo ? 2 : 1];
 }
 
 TEST(RoutineSelection, ChosenOutputMembersRoundAsTheirKind) {
@@ -122,8 +119,8 @@ TEST(RoutineSelection, ChosenOutputMembersRoundAsTheirKind) {
   };
   for (const Case& c : cases) {
     for (const bool stereo : {false, true}) {
-      EXPECT_EQ(MiddleSampleThroughSlot(c.Flags, 2.5f, stereo), c.Positive) << c.What;
-      EXPECT_EQ(MiddleSampleThroughSlot(c.Flags, -2.5f, stereo), c.Negative) << c.What;
+      EXPECT_EQ(SampleThroughSlot(c.Flags, 2.5, stereo), c.Positive) << c.What;
+      EXPECT_EQ(SampleThroughSlot(c.Flags, -2.5, stereo), c.Negative) << c.What;
     }
   }
 }
