@@ -18,25 +18,22 @@ constexpr std::array<std::array<int32_t, 22>, 2> PretabTable{{
 constexpr float OneThird = 1.0f / 3.0f;
 
 float PowerFourThirds(const RequantiseTables& tables, int32_t x) {
-  if (x >= -32 && x < 32) return tables.Power[static_cast<size_t>(x + 32)];
+  if (static_cast<uint32_t>(x + 32) < 64) return tables.Power[static_cast<size_t>(x + 32)];
   const float magnitude = static_cast<float>(x < 0 ? -static_cast<int64_t>(x) : x);
   return static_cast<float>(x) * std::pow(magnitude, OneThird);
 }
 
-// Requantises `count` lines of one band with one factor; true when any was non-zero.
+// Requantises `count` lines of one band with one factor; true when any was non-zero. A zero line
+// takes the table's 0, and factor x 0 is 0: no branch on the value, which music makes random.
 bool RequantiseBand(const RequantiseTables& tables, float factor, const int32_t* in, float* out,
                     int32_t count, int32_t stride) {
-  bool nonZero = false;
+  uint32_t any = 0;
   for (int32_t i = 0; i < count; ++i) {
     const int32_t x = in[i];
-    if (x == 0) {
-      out[i * stride] = 0.0f;
-    } else {
-      out[i * stride] = factor * PowerFourThirds(tables, x);
-      nonZero = true;
-    }
+    any |= static_cast<uint32_t>(x);
+    out[i * stride] = factor * PowerFourThirds(tables, x);
   }
-  return nonZero;
+  return any != 0;
 }
 
 }  // namespace
