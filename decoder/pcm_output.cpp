@@ -40,8 +40,8 @@ double MiddleSum(const float* ring, uint32_t o, const float* window) {
   return middle;
 }
 
-// The 32 window sums of the slot at `offset`, rounded, clipped and stored at out[stride * j]. Slot k
-// enters sum j (low, j = 0 ... 15) with D[j + 32k] and sum 32 - j (high) with D[j + 32(15 - k)],
+// The 32 window sums of the slot at `offset`, rounded, clipped and stored at out[stride * j]. Slot
+// k enters sum j (low, j = 0 ... 15) with D[j + 32k] and sum 32 - j (high) with D[j + 32(15 - k)],
 // the window being odd about 256 except at multiples of 64; both take the same ring value,
 // X_k[16 + j] for even k and X_k[16 - j] for odd k, whose low terms are subtracted.
 //
@@ -79,8 +79,9 @@ double MiddleSum(const float* ring, uint32_t o, const float* window) {
 }
 
 #if defined(__x86_64__)
-// Four sums at a time in AVX registers, with the window already in double. Conversion with the processor's rounding (nearest, halves
-// to even) after clipping; minpd passes its second operand for NaN, which clips NaN high.
+// Four sums at a time in AVX registers, with the window already in double. Conversion with the
+// processor's rounding (nearest, halves to even) after clipping; minpd passes its second operand
+// for NaN, which clips NaN high.
 [[gnu::target("avx2")]] void WindowSlot(const float* ring, int32_t offset, int16_t* out,
                                         int32_t stride) {
   const double* window = TheDecoder.Synthesis.WideWindow.data();
@@ -95,8 +96,7 @@ double MiddleSum(const float* ring, uint32_t o, const float* window) {
     for (int q = 0; q < 4; ++q) {
       const __m256d x = _mm256_cvtps_pd(_mm_loadu_ps(even + 4 * q));
       low[q] = _mm256_add_pd(low[q], _mm256_mul_pd(_mm256_load_pd(lowRow + 4 * q), x));
-      high[q] =
-          _mm256_add_pd(high[q], _mm256_mul_pd(_mm256_load_pd(highRow + 4 * q), x));
+      high[q] = _mm256_add_pd(high[q], _mm256_mul_pd(_mm256_load_pd(highRow + 4 * q), x));
     }
     // X_{k+1}[16 - j] for j = 4q ... 4q + 3, read upwards from X_{k+1}[13 - 4q] and reversed.
     const float* odd = ring + ((o + 32 * (k + 1)) & RingMask);
@@ -106,8 +106,7 @@ double MiddleSum(const float* ring, uint32_t o, const float* window) {
       const __m128 up = _mm_loadu_ps(odd + 13 - 4 * q);
       const __m256d x = _mm256_cvtps_pd(_mm_shuffle_ps(up, up, _MM_SHUFFLE(0, 1, 2, 3)));
       low[q] = _mm256_sub_pd(low[q], _mm256_mul_pd(_mm256_load_pd(lowRow + 4 * q), x));
-      high[q] =
-          _mm256_add_pd(high[q], _mm256_mul_pd(_mm256_load_pd(highRow + 4 * q), x));
+      high[q] = _mm256_add_pd(high[q], _mm256_mul_pd(_mm256_load_pd(highRow + 4 * q), x));
     }
   }
   const __m256d top = _mm256_set1_pd(32767.0);
