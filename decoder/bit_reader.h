@@ -1,7 +1,7 @@
 #pragma once
 // Bit reader over caller-owned bytes: most significant bit first, whole bytes loaded into a
-// 64-bit accumulator. Bytes at or beyond the readable count read as zeros, so no header or
-// allocation can make it read outside its input.
+// 64-bit accumulator whose top bit is the next bit to read. Bytes at or beyond the readable count
+// read as zeros, so no header or allocation can make it read outside its input.
 
 #include <cstdint>
 
@@ -18,27 +18,29 @@ class TBitReader {
   }
 
   // Reads n bits, 0 <= n <= 24.
-  uint32_t Read(int32_t n) {
+  uint32_t Read(int32_t n) { return static_cast<uint32_t>(ReadWide(n)); }
+
+  // Reads n bits, 0 <= n <= 56.
+  uint64_t ReadWide(int32_t n) {
     if (n == 0) return 0;
     if (n > available_) Refill();
+    const uint64_t value = accumulator_ >> (64 - n);
+    accumulator_ <<= n;
     available_ -= n;
-    const auto value = static_cast<uint32_t>(accumulator_ >> available_);
-    accumulator_ &= (uint64_t{1} << available_) - 1;
     return value;
   }
 
   // Drops n bits without reading them.
   void Skip(uint32_t n) {
     if (n <= static_cast<uint32_t>(available_)) {
+      accumulator_ <<= n;
       available_ -= static_cast<int32_t>(n);
-      accumulator_ &= (uint64_t{1} << available_) - 1;
       return;
     }
     const uint32_t beyond = n - static_cast<uint32_t>(available_);
     next_ += beyond / 8;
-    accumulator_ = LoadByte();
     available_ = 8 - static_cast<int32_t>(beyond % 8);
-    accumulator_ &= (uint64_t{1} << available_) - 1;
+    accumulator_ = uint64_t{LoadByte()} << (56 + beyond % 8);
   }
 
   // Bits consumed since Start.
@@ -54,13 +56,13 @@ class TBitReader {
     if (size_ >= 8 && next_ <= size_ - 8) {
       uint64_t word = 0;
       for (int32_t i = 0; i < 8; ++i) word = (word << 8) | data_[next_ + static_cast<uint32_t>(i)];
-      accumulator_ = (accumulator_ << (8 * bytes)) | (word >> (64 - 8 * bytes));
+      accumulator_ |= (word >> (64 - 8 * bytes)) << (64 - available_ - 8 * bytes);
       next_ += static_cast<uint32_t>(bytes);
       available_ += 8 * bytes;
       return;
     }
     for (int32_t i = 0; i < bytes; ++i) {
-      accumulator_ = (accumulator_ << 8) | LoadByte();
+      accumulator_ |= uint64_t{LoadByte()} << (56 - available_);
       available_ += 8;
     }
   }
