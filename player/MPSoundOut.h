@@ -71,6 +71,8 @@ class TSoundOut : public TMPMessageOwner {
 
   int32_t BufferSize() const { return bufferSize_; }
   int32_t QueuedCount() const { return queuedCount_.load(); }
+  // Bytes of the buffers the device has played (or the file has taken) since Open.
+  int64_t PlayedBytes() const { return playedBytes_.load(); }
   TMPLoopThread& OutputThread() { return *thread_; }
 
   // The output thread's messages.
@@ -104,6 +106,7 @@ class TSoundOut : public TMPMessageOwner {
   int32_t currentIndex_ = 0;
   int32_t currentFill_ = 0;
   std::atomic<int32_t> queuedCount_{0};
+  std::atomic<int64_t> playedBytes_{0};
   int32_t bufferSize_ = 0;
   std::string outputFileName_;
 

@@ -224,6 +224,7 @@ void TSoundOut::Open() {
       queuedCount_ = 0;
     }
     lastNotification_ = TickCount();
+    playedBytes_ = 0;
     allDoneEvent_.Signal();
   } catch (...) {
     Close();
@@ -417,6 +418,7 @@ void TSoundOut::NotifyWaiter() {
 void TSoundOut::Dispatch(const Message& message) {
   switch (message.message) {
     case MM_WOM_DONE:
+      playedBytes_ += reinterpret_cast<const WAVEHDR*>(message.lParam)->dwBufferLength;
       BufferDone(!fileMode_);
       break;
     case MPM_WRITEBUFFER:
@@ -439,6 +441,7 @@ void TSoundOut::WriteBuffer(int index) {
     }
     WriteAll(outputFile_, header.lpData, header.dwBufferLength, -1, outputFileName_);
     wavBytes_ += header.dwBufferLength;
+    playedBytes_ += header.dwBufferLength;
     PositionTick();
   } catch (...) {
     BufferDone(false);  // the slot is free again, or WaitDone would never return

@@ -215,5 +215,61 @@ TEST(SoundOutPulse, PlaysPausesAndChangesVolumeThroughTheSoundServer) {
   EXPECT_GE(changedAt - playing, -0.03) << "heard before it was set";
 }
 
+// The playback component plays a short file through the sound server: its events come in
+// order on the message loop, and the sink hears the tone for as long as the file lasts.
+TEST(PlayerPulse, PlaysAFileWithItsEventsInOrder) {
+  if (Output("pactl get-default-sink 2>/dev/null") != kSink) {
+    GTEST_SKIP() << "no PulseAudio daemon with the null sink " << kSink
+                 << " is reachable; scripts/start-services starts one";
+  }
+  const std::string file = (std::filesystem::temp_directory_path() /
+                            ("tw-pulse-player-" + std::to_string(getpid()) + ".raw"))
+                               .string();
+  Recorder recorder(file);
+  ASSERT_TRUE(recorder.WaitStarted()) << "parec recorded nothing";
+
+  SetWaveMapperDevice("");
+  TMessageLoop loop;
+  std::vector<std::string> events;
+  int positions = 0;
+  TMP3Player player;
+  player.OnChangeStatus = [&](TMP3Player& sender) {
+    events.push_back(sender.Status() == mpsPlay   ? "play"
+                     : sender.Status() == mpsStop ? "stop"
+                                                  : "pause");
+  };
+  player.OnChangePosition = [&](TMP3Player&) { ++positions; };
+  player.OnEndPlay = [&](TMP3Player&, TMP3EndPlayReason reason) {
+    events.push_back(reason == mepEndOfStream ? "end-of-stream" : "end-other");
+    loop.Quit(0);
+  };
+  player.SetErrorDisplay([&](std::exception_ptr) {
+    events.push_back("error");
+    loop.Quit(1);
+  });
+  std::thread guard;
+  Event finished;
+  guard = std::thread([&] {
+    if (finished.Wait(20000) == WAIT_TIMEOUT) loop.Quit(2);
+  });
+  player.SetFileName(std::string(TW_SOURCE_DIR) + "/tests/player/fixtures/tone.mp3");
+  const int code = loop.Run();
+  finished.Signal();
+  guard.join();
+  std::this_thread::sleep_for(300ms);
+  recorder.Stop();
+
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(events, (std::vector<std::string>{"play", "stop", "end-of-stream"}));
+  EXPECT_GE(positions, 1);
+  const std::vector<int16_t> recorded = recorder.Samples();
+  std::filesystem::remove(file);
+  size_t sounding = 0;
+  for (size_t i = 0; i + 1 < recorded.size(); i += 2) sounding += recorded[i] != 0;
+  const double seconds = static_cast<double>(sounding) / kRate;
+  std::printf("the sink heard %.3f s of the one-second tone\n", seconds);
+  EXPECT_NEAR(seconds, 1.0, 0.1);
+}
+
 }  // namespace
 }  // namespace tunewell
