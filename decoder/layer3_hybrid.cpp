@@ -76,7 +76,9 @@ void BuildHybridTables(HybridTables& t) {
   for (int32_t i = 3; i < 12; ++i) t.Windows[2][i] = -t.Windows[2][i];
 }
 
-namespace {
+// Multi-versioned functions live outside the anonymous namespace: clang takes an internal one
+// for unused although its dispatcher calls it.
+namespace multiversioned {
 
 [[gnu::target("default")]] void AntialiasButterflies(float* x, int32_t boundaries) {
   const float* k = Antialias.Coefficients.data();
@@ -118,13 +120,13 @@ namespace {
 }
 #endif
 
-}  // namespace
+}  // namespace multiversioned
 
 void AntialiasPortable(float* x, int32_t boundaries) {
-  AntialiasButterflies(x, boundaries);
+  multiversioned::AntialiasButterflies(x, boundaries);
 }
 
-namespace {
+namespace multiversioned {
 
 // Each output adds its terms in the order of the inputs in both versions, so the AVX one computes
 // exactly what the plain one does.
@@ -159,10 +161,10 @@ namespace {
 }
 #endif
 
-}  // namespace
+}  // namespace multiversioned
 
 void Imdct36Portable(float* p) {
-  Imdct36Sums(p);
+  multiversioned::Imdct36Sums(p);
 }
 
 void Imdct12Portable(float* p) {

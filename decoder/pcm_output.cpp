@@ -40,6 +40,12 @@ double MiddleSum(const float* ring, uint32_t o, const float* window) {
   return middle;
 }
 
+}  // namespace
+
+// Outside the anonymous namespace: clang takes an internal multi-versioned function for unused
+// although its dispatcher calls it.
+namespace multiversioned {
+
 // The 32 window sums of the slot at `offset`, rounded, clipped and stored at out[stride * j]. Slot
 // k enters sum j (low, j = 0 ... 15) with D[j + 32k] and sum 32 - j (high) with D[j + 32(15 - k)],
 // the window being odd about 256 except at multiples of 64; both take the same ring value,
@@ -131,18 +137,18 @@ double MiddleSum(const float* ring, uint32_t o, const float* window) {
 }
 #endif
 
-}  // namespace
+}  // namespace multiversioned
 
 int16_t ConvertSample(double sum) {
   return ConvertSampleInline(sum);
 }
 
 void SynthMonoPortable(const float* ring, int32_t offset, int16_t* out) {
-  WindowSlot(ring, offset, out, 1);
+  multiversioned::WindowSlot(ring, offset, out, 1);
 }
 
 void SynthStereoPortable(const float* ring, int32_t offset, int16_t* out) {
-  WindowSlot(ring, offset, out, 2);
+  multiversioned::WindowSlot(ring, offset, out, 2);
 }
 
 void DecoderSetInvertPolarity(bool inverted) {
