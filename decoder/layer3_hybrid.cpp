@@ -57,6 +57,18 @@ const KernelTables Kernels;
 
 }  // namespace
 
+const float* AntialiasCoefficientPairs() {
+  return Antialias.Coefficients.data();
+}
+
+const std::array<std::array<double, 18>, 18>& LongKernelCosines() {
+  return Kernels.Long;
+}
+
+const std::array<std::array<double, 6>, 6>& ShortKernelCosines() {
+  return Kernels.Short;
+}
+
 void BuildHybridTables(HybridTables& t) {
   auto longSine = [](int32_t i) { return static_cast<float>(std::sin(Pi / 36.0 * (i + 0.5))); };
   auto shortSine = [](int32_t i) { return static_cast<float>(std::sin(Pi / 12.0 * (i + 0.5))); };
