@@ -5,12 +5,20 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
+
+#include "app/PlayQueue.h"
+#include "player/MP3Plyr.h"
 
 class QAction;
+class QCloseEvent;
 class QContextMenuEvent;
 class QLabel;
 class QMenu;
+class QSocketNotifier;
 
 namespace Ui {
 class MainForm;
@@ -32,6 +40,7 @@ class TMainForm : public QWidget {
   ~TMainForm() override;
 
   QLabel* Label1 = nullptr;
+  std::unique_ptr<TMP3Player> mp3p;
   TDropDst* Drop = nullptr;
   TTrayIcon* tray = nullptr;
 
@@ -52,20 +61,47 @@ class TMainForm : public QWidget {
   QMenu* debugmenu = nullptr;  // hidden
   QAction* shownowlistingmenu = nullptr;
 
+  // Files named outside a drop (the command line, a second start): handled as a drop, errors
+  // shown by the default error display.
+  void DropFiles(const std::vector<std::string>& files);
+  void HandOver(const std::vector<std::string>& files);
+
+  void DropFileDrop(QObject* Sender, const std::vector<std::string>& Files, int32_t X, int32_t Y);
+  void mp3pEndPlay(TMP3Player& Sender, TMP3EndPlayReason Reason);
   void exitmenuClick();
+  void pausemenuClick();
+  void stopmenuClick();
   void equalizermenuClick();
+  void invertpolaritymenuClick();
+  void shownowlistingmenuClick();
+
+  // Entry 0 is the song playing, or about to play; empty before the first drop.
+  const std::vector<std::string>& SongList() const { return queue_.SongList(); }
+
+ Q_SIGNALS:
+  // The window was closed: the program ends.
+  void Closed();
 
  protected:
   // Where the icon is not in a notification area (none on this desktop, or not yet shown), the
   // window offers the tray menu itself, so every action stays reachable.
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void FormCreate();
   void CreateTrayMenu();
   void CreateComponents();
+  void CreatePlayer();
+  std::optional<TStartError> StartSong(const std::string& fileName);
+  void ShowSongInfo();
+  void ReportError(const std::string& fileName, const std::string& message);
+  void QueueFinished();
 
   std::unique_ptr<Ui::MainForm> ui;
+  TPlayQueue queue_;
+  std::unique_ptr<QSocketNotifier> playerNotifier_;
+  bool ending_ = false;
 };
 
 // The main window, set by the program's start-up.

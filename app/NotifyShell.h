@@ -11,6 +11,8 @@
 #include <array>
 #include <cstdint>
 
+#include "platform/Threads.h"
+
 class QObject;
 
 namespace tunewell {
@@ -20,8 +22,6 @@ enum TNotifyIconMessage { NIM_ADD = 0, NIM_MODIFY = 1, NIM_DELETE = 2 };
 inline constexpr uint32_t NIF_MESSAGE = 1;
 inline constexpr uint32_t NIF_ICON = 2;
 inline constexpr uint32_t NIF_TIP = 4;
-
-inline constexpr uint32_t WM_USER = 0x0400;
 
 // Mouse messages a notification carries.
 inline constexpr uint32_t WM_MOUSEMOVE = 0x0200;

@@ -28,6 +28,12 @@ class TEqualizerForm : public QWidget {
   std::array<QSlider*, 6> equalizebars{};
   QCheckBox* equalizechkbox = nullptr;
 
+ public:
+  void balancebarChange();
+  // band: 0 … 5 for equalizebar1 … equalizebar6.
+  void equalizebarChange(int band);
+  void equalizechkboxClick();
+
  protected:
   void showEvent(QShowEvent* event) override;
 

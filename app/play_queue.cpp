@@ -87,6 +87,10 @@ void TPlayQueue::AppendPlaylist(std::vector<std::string>& list, const std::strin
   if (!file) throw std::runtime_error(std::strerror(errno));
   const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
   if (file.bad()) throw std::runtime_error("read error");
+  // No file name holds a zero byte: a line with one would open the name cut short at it.
+  if (text.find('\0') != std::string::npos) {
+    throw std::runtime_error("not a playlist (it holds binary data)");
+  }
 
   const auto folder = std::filesystem::path(fileName).parent_path();
   for (const std::string& line : SplitLines(text)) list.push_back(ResolveLine(line, folder));

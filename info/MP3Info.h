@@ -160,8 +160,9 @@ std::string LongestValue(std::initializer_list<std::string_view> candidates);
 // Little-endian unless the first unit is a big-endian byte-order mark.
 std::string Utf16ToUtf8(const uint8_t* bytes, int32_t units);
 
-// Tag text as a person should see it: cut at the first zero, then kept when it is valid UTF-8,
-// otherwise decoded as Shift-JIS (CP932), with U+FFFD for bytes that are not.
+// Tag text as a person should see it: cut at the first zero, then kept when it is valid UTF-8
+// (less a leading byte-order mark), otherwise decoded as Shift-JIS (CP932), with U+FFFD for bytes
+// that are not.
 std::string DisplayText(std::string_view tagText);
 // The longest prefix of UTF-8 text that fits in maxBytes without splitting a character.
 std::string_view CutAtCharBoundary(std::string_view utf8, size_t maxBytes);

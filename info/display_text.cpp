@@ -80,8 +80,11 @@ std::string FromShiftJis(std::string_view text) {
 
 std::string DisplayText(std::string_view tagText) {
   std::string_view shown = tagText.substr(0, tagText.find('\0'));
-  if (IsValidUtf8(shown)) return std::string(shown);
-  return FromShiftJis(shown);
+  if (!IsValidUtf8(shown)) return FromShiftJis(shown);
+  // UTF-16 tag text keeps its byte-order mark through the conversion; it is no character to show.
+  static constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+  if (shown.starts_with(byteOrderMark)) shown.remove_prefix(byteOrderMark.size());
+  return std::string(shown);
 }
 
 std::string_view CutAtCharBoundary(std::string_view utf8, size_t maxBytes) {

@@ -25,6 +25,10 @@ namespace tunewell {
 // No end of the audio was given.
 constexpr int32_t UnboundedAudioSize = INT32_MAX;
 
+enum class TVbrHeaderKind { None, Xing, Vbri };
+// Which variable-bit-rate header a first frame carries; `inView` bytes of the frame are readable.
+TVbrHeaderKind FindVbrHeader(const uint8_t* frame, int32_t inView, const TMPEGHeader& first);
+
 // Looks for a Xing or VBRI header in the first frame, which stands whole at the reader's
 // Current. When one is there, the frame is skipped and taken off the audio range, and a byte
 // count it carries replaces audioSize. False when the header frame cannot be skipped.

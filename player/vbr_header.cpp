@@ -32,6 +32,13 @@ bool TagIs(const uint8_t* bytes, int32_t inView, int32_t at, const char* tag) {
 
 }  // namespace
 
+TVbrHeaderKind FindVbrHeader(const uint8_t* frame, int32_t inView, const TMPEGHeader& first) {
+  const int32_t o = TagOffset(first);
+  if (TagIs(frame, inView, o, "Xing")) return TVbrHeaderKind::Xing;
+  if (TagIs(frame, inView, o, "VBRI")) return TVbrHeaderKind::Vbri;
+  return TVbrHeaderKind::None;
+}
+
 bool ReadVbrHeader(TMPStreamReader& reader, const TMPEGHeader& first, int32_t& pendingFrameLength,
                    int32_t& audioStart, int32_t& audioSize) {
   MPAssert(reader.Stream() != nullptr);
@@ -42,13 +49,17 @@ bool ReadVbrHeader(TMPStreamReader& reader, const TMPEGHeader& first, int32_t& p
   const int32_t inView = reader.Contiguous();
 
   int32_t byteCount = 0;
-  if (TagIs(bytes, inView, o, "Xing")) {
-    const int32_t flags = CountAt(bytes, inView, o + 4);
-    if (flags & 2) byteCount = CountAt(bytes, inView, (flags & 1) ? o + 12 : o + 8);
-  } else if (TagIs(bytes, inView, o, "VBRI")) {
-    byteCount = CountAt(bytes, inView, o + 10);
-  } else {
-    return true;
+  switch (FindVbrHeader(bytes, inView, first)) {
+    case TVbrHeaderKind::Xing: {
+      const int32_t flags = CountAt(bytes, inView, o + 4);
+      if (flags & 2) byteCount = CountAt(bytes, inView, (flags & 1) ? o + 12 : o + 8);
+      break;
+    }
+    case TVbrHeaderKind::Vbri:
+      byteCount = CountAt(bytes, inView, o + 10);
+      break;
+    case TVbrHeaderKind::None:
+      return true;
   }
   if (byteCount > 0) audioSize = byteCount;
 

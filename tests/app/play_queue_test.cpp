@@ -155,9 +155,17 @@ TEST_F(PlayQueueTest, UnreadablePlaylistsAreReportedAndTheRestPlays) {
                         Path("music/binary.m3u"), Path("music/ok.mp3")}),
             TPlayQueue::TState::Playing);
   EXPECT_EQ(started, (std::vector<std::string>{Path("music/ok.mp3")}));
-  ASSERT_EQ(errors.size(), 2u);
+  ASSERT_EQ(errors.size(), 3u);
   EXPECT_EQ(errors[0].rfind(Path("music/missing.m3u") + ": ", 0), 0u) << errors[0];
   EXPECT_EQ(errors[1].rfind(Path("music/folder.m3u") + ": ", 0), 0u) << errors[1];
+  EXPECT_EQ(errors[2], Path("music/binary.m3u") + ": not a playlist (it holds binary data)");
+}
+
+TEST_F(PlayQueueTest, APlaylistLineWithAZeroByteNeverNamesAShorterFile) {
+  Write("music/list.m3u", std::string("a.mp3\r\nb\0.mp3\r\n", 15));
+  std::vector<std::string> list;
+  EXPECT_THROW(TPlayQueue::AppendPlaylist(list, Path("music/list.m3u")), std::runtime_error);
+  EXPECT_TRUE(list.empty());
 }
 
 }  // namespace

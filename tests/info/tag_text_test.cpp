@@ -92,6 +92,8 @@ TEST(DisplayText, KeepsUtf8AndDecodesShiftJis) {
       {"\xA0", "\xEF\xBF\xBD"},                  // not Shift-JIS either
       {"\x83", "\xEF\xBF\xBD"},                  // a character cut off
       {"\xC0\x80", "\xEF\xBE\x80\xEF\xBF\xBD"},  // overlong UTF-8 is read as Shift-JIS
+      {"\xEF\xBB\xBFTitle", "Title"},            // converted UTF-16 keeps its byte-order mark
+      {"A\xEF\xBB\xBF", "A\xEF\xBB\xBF"},        // only a leading one is dropped
       {"", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(DisplayText(c.tag), c.shown) << c.tag;

@@ -1,0 +1,137 @@
+#include "app/TrayApplication.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "app/AppResources.h"
+#include "app/ErrorDisplay.h"
+#include "app/Main.h"
+#include "app/SingleInstance.h"
+#include "app/equalizer.h"
+#include "platform/Application.h"
+#include "platform/WaveOut.h"
+
+namespace tunewell {
+
+namespace {
+
+int signalPair[2] = {-1, -1};
+
+extern "C" void ForwardSignal(int signo) {
+  const unsigned char byte = static_cast<unsigned char>(signo);
+  [[maybe_unused]] const ssize_t n = write(signalPair[0], &byte, 1);
+}
+
+// SIGINT, SIGTERM and SIGHUP close the main window from the event loop, which ends the program
+// the ordinary way: the player is closed and the icon removed.
+class TSignalWatch {
+ public:
+  TSignalWatch() {
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPair) != 0) return;
+    notifier_ = std::make_unique<QSocketNotifier>(signalPair[1], QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [] {
+      unsigned char signo = 0;
+      while (read(signalPair[1], &signo, 1) == 1) {
+      }
+      if (MainForm != nullptr) MainForm->close();
+    });
+    struct sigaction action = {};
+    action.sa_handler = ForwardSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (int signo : {SIGINT, SIGTERM, SIGHUP}) sigaction(signo, &action, nullptr);
+  }
+  ~TSignalWatch() {
+    struct sigaction action = {};
+    action.sa_handler = SIG_DFL;
+    for (int signo : {SIGINT, SIGTERM, SIGHUP}) sigaction(signo, &action, nullptr);
+    notifier_.reset();
+    for (int& fd : signalPair) {
+      if (fd >= 0) close(fd);
+      fd = -1;
+    }
+  }
+  TSignalWatch(const TSignalWatch&) = delete;
+  TSignalWatch& operator=(const TSignalWatch&) = delete;
+
+ private:
+  std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+// Errors the engine reports outside a Qt handler reach the same message box.
+void RouteEngineErrors() {
+  SetApplicationShowException([](const std::exception& e) {
+    ShowException(std::make_exception_ptr(std::runtime_error(e.what())));
+  });
+}
+
+}  // namespace
+
+bool HasDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
+int RunTrayApplication(int& argc, char** argv, const std::vector<std::string>& arguments,
+                       const std::string& device) {
+  TFileList files;
+  for (const std::string& name : arguments) {
+    files.push_back(std::filesystem::absolute(name).lexically_normal().string());
+  }
+  if (!device.empty()) SetWaveMapperDevice(device);
+  QApplication app(argc, argv);
+  QApplication::setWindowIcon(ApplicationIcon());
+  QApplication::setDesktopFileName(QStringLiteral("tunewell"));
+  // Closing the equalizer window or a message box while the main window is hidden is no end.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  TSingleInstance instance;
+  if (!instance.Listen()) {
+    if (instance.HandOver(files)) return 0;
+    // An instance that listens but does not take the files is stuck; play here instead.
+  }
+  RouteEngineErrors();
+  TSignalWatch signalWatch;
+
+  int status = 0;
+  {
+    auto mainForm = std::make_unique<TMainForm>();
+    MainForm = mainForm.get();
+    auto equalizerForm = std::make_unique<TEqualizerForm>();
+    EqualizerForm = equalizerForm.get();
+    QObject::connect(mainForm.get(), &TMainForm::Closed, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    instance.OnFiles = [](const TFileList& handed) {
+      if (MainForm != nullptr) MainForm->HandOver(handed);
+    };
+    mainForm->show();
+    if (!files.empty()) {
+      QTimer::singleShot(0, mainForm.get(), [files] { MainForm->DropFiles(files); });
+    }
+    status = QApplication::exec();
+    // Everything goes after the loop has returned, the player before the windows it reports to.
+    instance.OnFiles = nullptr;
+    EqualizerForm = nullptr;
+    equalizerForm.reset();
+    MainForm = nullptr;
+    mainForm.reset();
+  }
+  SetApplicationShowException({});
+  return status;
+}
+
+}  // namespace tunewell
