@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
   const std::vector<uint8_t> data{std::istreambuf_iterator<char>(file),
                                   std::istreambuf_iterator<char>()};
   const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
-  DecoderSelectRoutines(0);
+  DecoderSelectRoutines(DecoderDetectCpu());
   std::vector<double> times;
   TRun run{};
   for (int i = 0; i < repeats; ++i) {

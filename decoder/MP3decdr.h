@@ -62,9 +62,26 @@ inline constexpr uint32_t CpuClass486 = 1u << 20;
 inline constexpr uint32_t CpuClassPentium = 1u << 21;
 inline constexpr uint32_t CpuClassP6 = 1u << 22;
 
+// This processor's DecoderCpuFlags word (unit MPCPUSpc); cached once it is non-zero.
+uint32_t DecoderDetectCpu();
+
 // Fills the routine slots from a DecoderCpuFlags word. Call it before the first decode and only
-// between frames.
+// between frames. A word that claims capabilities the processor lacks still selects their members:
+// pass only detected capabilities.
 void DecoderSelectRoutines(uint32_t flags);
+
+// Routine slots in the order DecoderRoutineMember numbers them.
+inline constexpr int32_t AntialiasSlot = 0;
+inline constexpr int32_t HybridSlot = 1;
+inline constexpr int32_t Imdct36Slot = 2;
+inline constexpr int32_t Imdct12Slot = 3;
+inline constexpr int32_t SynthMonoSlot = 4;
+inline constexpr int32_t SynthStereoSlot = 5;
+inline constexpr int32_t RoutineSlotCount = 6;
+
+// The member a slot holds: "portable", "pentium", "pentium-cmov", "3dnow" or "e3dnow"; "" before
+// the first selection or for a slot number out of range.
+const char* DecoderRoutineMember(int32_t slot);
 
 void DecoderSetInvertPolarity(bool inverted);
 int32_t DecoderGetInvertPolarity();

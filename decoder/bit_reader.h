@@ -1,7 +1,7 @@
 #pragma once
 // Bit reader over caller-owned bytes: most significant bit first, whole bytes loaded into a
-// 32-bit accumulator. Bytes at or beyond the readable count read as zeros, so no header or
-// allocation can make it read outside its input.
+// 64-bit accumulator whose top bit is the next bit to read. Bytes at or beyond the readable count
+// read as zeros, so no header or allocation can make it read outside its input.
 
 #include <cstdint>
 
@@ -18,31 +18,29 @@ class TBitReader {
   }
 
   // Reads n bits, 0 <= n <= 24.
-  uint32_t Read(int32_t n) {
+  uint32_t Read(int32_t n) { return static_cast<uint32_t>(ReadWide(n)); }
+
+  // Reads n bits, 0 <= n <= 56.
+  uint64_t ReadWide(int32_t n) {
     if (n == 0) return 0;
-    if (n > available_) {
-      while (available_ < 25) {
-        accumulator_ = (accumulator_ << 8) | LoadByte();
-        available_ += 8;
-      }
-    }
+    if (n > available_) Refill();
+    const uint64_t value = accumulator_ >> (64 - n);
+    accumulator_ <<= n;
     available_ -= n;
-    const uint32_t value = accumulator_ >> available_;
-    accumulator_ &= (1u << available_) - 1;
     return value;
   }
 
   // Drops n bits without reading them.
   void Skip(uint32_t n) {
     if (n <= static_cast<uint32_t>(available_)) {
-      Read(static_cast<int32_t>(n));
+      accumulator_ <<= n;
+      available_ -= static_cast<int32_t>(n);
       return;
     }
     const uint32_t beyond = n - static_cast<uint32_t>(available_);
     next_ += beyond / 8;
-    accumulator_ = LoadByte();
     available_ = 8 - static_cast<int32_t>(beyond % 8);
-    accumulator_ &= (1u << available_) - 1;
+    accumulator_ = uint64_t{LoadByte()} << (56 + beyond % 8);
   }
 
   // Bits consumed since Start.
@@ -51,10 +49,28 @@ class TBitReader {
  private:
   uint32_t LoadByte() { return next_ < size_ ? data_[next_++] : (++next_, 0u); }
 
+  // Tops the accumulator up with whole bytes to 56 bits or more; eight bytes at once while they
+  // lie inside the input.
+  void Refill() {
+    const int32_t bytes = (63 - available_) / 8;
+    if (size_ >= 8 && next_ <= size_ - 8) {
+      uint64_t word = 0;
+      for (int32_t i = 0; i < 8; ++i) word = (word << 8) | data_[next_ + static_cast<uint32_t>(i)];
+      accumulator_ |= (word >> (64 - 8 * bytes)) << (64 - available_ - 8 * bytes);
+      next_ += static_cast<uint32_t>(bytes);
+      available_ += 8 * bytes;
+      return;
+    }
+    for (int32_t i = 0; i < bytes; ++i) {
+      accumulator_ |= uint64_t{LoadByte()} << (56 - available_);
+      available_ += 8;
+    }
+  }
+
   const uint8_t* data_ = nullptr;
   uint32_t size_ = 0;
   uint32_t next_ = 0;
-  uint32_t accumulator_ = 0;
+  uint64_t accumulator_ = 0;
   int32_t available_ = 0;
 };
 

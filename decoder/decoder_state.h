@@ -42,6 +42,8 @@ struct TRoutineSlots {
   TSynthOutputRoutine SynthMonoRoutine = nullptr;
   TSynthOutputRoutine SynthStereoRoutine = nullptr;
   Layer3Routines Layer3{};  // AntialiasRoutine, HybridRoutine, Imdct36Routine, Imdct12Routine
+  // The member each processor-dependent slot holds, in DecoderRoutineMember's order.
+  std::array<const char*, RoutineSlotCount> MemberNames{};
 };
 
 struct TSynthesisState {
@@ -51,6 +53,9 @@ struct TSynthesisState {
   // In the order the output routines read it: row k holds D[j + 32k] for j = 0 ... 15, entries
   // 256 + i hold -D[48 + 64i]. Negated in place while the polarity is inverted.
   alignas(64) std::array<float, SynthesisWindowSize> Window{};
+  // The same entries widened to double for the vector output routine; kept equal to Window by
+  // every writer of Window (the table build and the polarity switch).
+  alignas(64) std::array<double, SynthesisWindowSize> WideWindow{};
   // 0.5 / cos(pi (2j + 1) / 4N) for N = 16, 8, 4, 2, 1: Lee's factorisation of the matrixing.
   std::array<float, SynthesisCosineCount> Cosines{};
   int32_t PolarityInverted = 0;

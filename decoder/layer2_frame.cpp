@@ -106,8 +106,14 @@ std::array<float, 3> ReadTriple(TBitReader& bits, uint8_t cls) {
     default: {
       const int32_t nb = cls == 3 ? 3 : cls - 1;
       const int32_t centre = (1 << (nb - 1)) - 1;
+      // The three codes in one read: at most 3 x 16 bits.
+      const uint64_t codes = bits.ReadWide(3 * nb);
+      const uint64_t mask = (uint64_t{1} << nb) - 1;
       std::array<float, 3> triple;
-      for (float& v : triple) v = static_cast<float>(static_cast<int32_t>(bits.Read(nb)) - centre);
+      for (int32_t i = 0; i < 3; ++i) {
+        const auto code = static_cast<int32_t>((codes >> (nb * (2 - i))) & mask);
+        triple[static_cast<size_t>(i)] = static_cast<float>(code - centre);
+      }
       return triple;
     }
   }

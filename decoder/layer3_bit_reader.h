@@ -28,7 +28,20 @@ struct BitReader {
     Available += 8;
   }
 
+  // Whole bytes until at least 25 bits are held; four at once while they lie inside the input.
   void Refill() {
+    const int32_t bytes = (32 - Available) >> 3;
+    if (bytes <= 0) return;
+    if (Limit - Next >= 4) {
+      const uint32_t word = static_cast<uint32_t>(Next[0]) << 24 |
+                            static_cast<uint32_t>(Next[1]) << 16 |
+                            static_cast<uint32_t>(Next[2]) << 8 | Next[3];
+      const uint64_t widened = (uint64_t{Accumulator} << (8 * bytes)) | (word >> (32 - 8 * bytes));
+      Accumulator = static_cast<uint32_t>(widened);
+      Next += bytes;
+      Available += 8 * bytes;
+      return;
+    }
     while (Available < 25) LoadByte();
   }
 

@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "decoder/layer3_state.h"
 
 namespace tunewell {
@@ -17,6 +21,9 @@ const double Pi = std::acos(-1.0);
 
 struct AntialiasTable {
   std::array<float, 16> Coefficients;  // cs0, ca0, cs1, ca1, ...
+  // The same single-precision values apart, for the vector butterflies.
+  alignas(32) std::array<double, 8> Cs;
+  alignas(32) std::array<double, 8> Ca;
   AntialiasTable() {
     constexpr std::array<double, 8> c{-0.6,   -0.535, -0.33,   -0.185,
                                       -0.095, -0.041, -0.0142, -0.0037};
@@ -24,6 +31,8 @@ struct AntialiasTable {
       const double norm = std::sqrt(1.0 + c[j] * c[j]);
       Coefficients[2 * j] = static_cast<float>(1.0 / norm);
       Coefficients[2 * j + 1] = static_cast<float>(c[j] / norm);
+      Cs[j] = Coefficients[2 * j];
+      Ca[j] = Coefficients[2 * j + 1];
     }
   }
 };
@@ -48,6 +57,18 @@ const KernelTables Kernels;
 
 }  // namespace
 
+const float* AntialiasCoefficientPairs() {
+  return Antialias.Coefficients.data();
+}
+
+const std::array<std::array<double, 18>, 18>& LongKernelCosines() {
+  return Kernels.Long;
+}
+
+const std::array<std::array<double, 6>, 6>& ShortKernelCosines() {
+  return Kernels.Short;
+}
+
 void BuildHybridTables(HybridTables& t) {
   auto longSine = [](int32_t i) { return static_cast<float>(std::sin(Pi / 36.0 * (i + 0.5))); };
   auto shortSine = [](int32_t i) { return static_cast<float>(std::sin(Pi / 12.0 * (i + 0.5))); };
@@ -67,7 +88,11 @@ void BuildHybridTables(HybridTables& t) {
   for (int32_t i = 3; i < 12; ++i) t.Windows[2][i] = -t.Windows[2][i];
 }
 
-void AntialiasPortable(float* x, int32_t boundaries) {
+// Multi-versioned functions live outside the anonymous namespace: clang takes an internal one
+// for unused although its dispatcher calls it.
+namespace multiversioned {
+
+[[gnu::target("default")]] void AntialiasButterflies(float* x, int32_t boundaries) {
   const float* k = Antialias.Coefficients.data();
   for (int32_t b = 0; b < boundaries; ++b) {
     float* upper = x + 18 * b + 17;
@@ -81,7 +106,43 @@ void AntialiasPortable(float* x, int32_t boundaries) {
   }
 }
 
-void Imdct36Portable(float* p) {
+#if defined(__x86_64__)
+// Four butterflies at a time, each computing what the plain version does.
+[[gnu::target("avx2")]] void AntialiasButterflies(float* x, int32_t boundaries) {
+  const __m256d cs[2] = {_mm256_load_pd(Antialias.Cs.data()),
+                         _mm256_load_pd(Antialias.Cs.data() + 4)};
+  const __m256d ca[2] = {_mm256_load_pd(Antialias.Ca.data()),
+                         _mm256_load_pd(Antialias.Ca.data() + 4)};
+  for (int32_t b = 0; b < boundaries; ++b) {
+    float* line = x + 18 * b;
+    for (int32_t h = 0; h < 2; ++h) {
+      // Pairs j = 4h ... 4h + 3: the upper lines 17 - j run downwards, the lower 18 + j upwards.
+      float* upper = line + 14 - 4 * h;
+      float* lower = line + 18 + 4 * h;
+      const __m128 up = _mm_loadu_ps(upper);
+      const __m256d a = _mm256_cvtps_pd(_mm_shuffle_ps(up, up, _MM_SHUFFLE(0, 1, 2, 3)));
+      const __m256d d = _mm256_cvtps_pd(_mm_loadu_ps(lower));
+      const __m256d newUpper = _mm256_sub_pd(_mm256_mul_pd(a, cs[h]), _mm256_mul_pd(d, ca[h]));
+      const __m256d newLower = _mm256_add_pd(_mm256_mul_pd(d, cs[h]), _mm256_mul_pd(a, ca[h]));
+      const __m128 narrowUpper = _mm256_cvtpd_ps(newUpper);
+      _mm_storeu_ps(upper, _mm_shuffle_ps(narrowUpper, narrowUpper, _MM_SHUFFLE(0, 1, 2, 3)));
+      _mm_storeu_ps(lower, _mm256_cvtpd_ps(newLower));
+    }
+  }
+}
+#endif
+
+}  // namespace multiversioned
+
+void AntialiasPortable(float* x, int32_t boundaries) {
+  multiversioned::AntialiasButterflies(x, boundaries);
+}
+
+namespace multiversioned {
+
+// Each output adds its terms in the order of the inputs in both versions, so the AVX one computes
+// exactly what the plain one does.
+[[gnu::target("default")]] void Imdct36Sums(float* p) {
   std::array<double, 18> y{};
   for (int32_t k = 0; k < 18; ++k) {
     const double x = p[k];
@@ -89,6 +150,33 @@ void Imdct36Portable(float* p) {
     for (int32_t m = 0; m < 18; ++m) y[m] += x * row[m];
   }
   for (int32_t m = 0; m < 18; ++m) p[m] = static_cast<float>(y[m]);
+}
+
+#if defined(__x86_64__)
+[[gnu::target("avx2")]] void Imdct36Sums(float* p) {
+  __m256d y[4];
+  for (auto& v : y) v = _mm256_setzero_pd();
+  __m128d tail = _mm_setzero_pd();
+  for (int32_t k = 0; k < 18; ++k) {
+    const double* row = Kernels.Long[k].data();
+    const __m256d x = _mm256_set1_pd(p[k]);
+    for (int32_t q = 0; q < 4; ++q) {
+      y[q] = _mm256_add_pd(y[q], _mm256_mul_pd(x, _mm256_loadu_pd(row + 4 * q)));
+    }
+    tail = _mm_add_pd(tail, _mm_mul_pd(_mm256_castpd256_pd128(x), _mm_loadu_pd(row + 16)));
+  }
+  for (int32_t q = 0; q < 4; ++q) _mm_storeu_ps(p + 4 * q, _mm256_cvtpd_ps(y[q]));
+  alignas(16) float last[4];
+  _mm_store_ps(last, _mm_cvtpd_ps(tail));
+  p[16] = last[0];
+  p[17] = last[1];
+}
+#endif
+
+}  // namespace multiversioned
+
+void Imdct36Portable(float* p) {
+  multiversioned::Imdct36Sums(p);
 }
 
 void Imdct12Portable(float* p) {

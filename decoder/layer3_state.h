@@ -226,6 +226,18 @@ int32_t HybridPortable(const HybridContext& context, float* spectrum, const floa
 int32_t HybridAddSecond(const HybridContext& context, float* spectrum, float* overlapAccumulator,
                         float* out, int32_t blockType, uint32_t longLines, uint32_t shortLines);
 void InvertOddSubbands(float* out, int32_t count);
+
+// The coefficients the members share: cs0, ca0, cs1, ca1, ... of alias reduction, and the
+// cosines of the two kernels' type-IV transforms, [input][output].
+const float* AntialiasCoefficientPairs();
+const std::array<std::array<double, 18>, 18>& LongKernelCosines();
+const std::array<std::array<double, 6>, 6>& ShortKernelCosines();
+
+// layer3_hybrid_3dnow.cpp: the members with the arithmetic of the 3DNow! code, single precision
+// throughout (the extended-3DNow! members compute the same).
+void AntialiasThreeDNow(float* lines, int32_t boundaries);
+void Imdct36ThreeDNow(float* values);
+void Imdct12ThreeDNow(float* values);
 void AddSpectrum(float* dest, const float* src, int32_t count);
 
 // layer3_granule.cpp

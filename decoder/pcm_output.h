@@ -14,4 +14,10 @@ void SynthMonoPortable(const float* ring, int32_t offset, int16_t* out);
 // Stores sample j at out[2j].
 void SynthStereoPortable(const float* ring, int32_t offset, int16_t* out);
 
+// pcm_output_3dnow.cpp: the members with the arithmetic of the 3DNow! code (the extended-3DNow!
+// members compute the same): single-precision sums, halves rounded away from zero, saturation.
+int16_t ConvertSampleThreeDNow(float sum);
+void SynthMonoThreeDNow(const float* ring, int32_t offset, int16_t* out);
+void SynthStereoThreeDNow(const float* ring, int32_t offset, int16_t* out);
+
 }  // namespace tunewell
