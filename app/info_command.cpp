@@ -81,6 +81,17 @@ TStreamFacts FactsOf(TMP3Player& player) {
 
 }  // namespace
 
+// The members routine selection gives each slot on this processor, as playback would choose.
+void PrintRoutines(const TMP3Player& player) {
+  DecoderSelectRoutines(SelectedCpuFlags(player.UsingCpuCapabilities()));
+  std::string line = "routines:";
+  for (int32_t slot = 0; slot < RoutineSlotCount; ++slot) {
+    line += ' ';
+    line += DecoderRoutineMember(slot);
+  }
+  std::puts(line.c_str());
+}
+
 int RunInfo(const std::vector<std::string>& files) {
   TMP3Player player;
   player.SetAutoPlay(false);
@@ -96,6 +107,7 @@ int RunInfo(const std::vector<std::string>& files) {
     }
   }
   player.Close();
+  PrintRoutines(player);
   return ok ? 0 : 1;
 }
 
