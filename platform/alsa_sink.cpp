@@ -18,6 +18,15 @@ constexpr unsigned kBufferMicroseconds = 50000;
 constexpr unsigned kPeriodMicroseconds = 10000;
 constexpr std::chrono::seconds kNotReadyLimit{2};
 
+// alsa-lib prints its own complaints (an unknown default device on a machine without sound, for
+// one) to stderr; failures reach our callers as result codes with snd_strerror's text instead.
+void IgnoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
+
+void SilenceAlsaLib() {
+  static const bool silenced = (snd_lib_error_set_handler(IgnoreAlsaMessage), true);
+  (void)silenced;
+}
+
 class AlsaSink : public PcmSink {
  public:
   explicit AlsaSink(std::string name) : name_(std::move(name)) {}
@@ -169,11 +178,13 @@ class AlsaSink : public PcmSink {
 }  // namespace
 
 std::unique_ptr<PcmSink> CreateAlsaSink(const std::string& name) {
+  SilenceAlsaLib();
   return std::make_unique<AlsaSink>(name);
 }
 
 std::vector<std::string> AlsaPlaybackDevices() {
   std::vector<std::string> names;
+  SilenceAlsaLib();
   void** hints = nullptr;
   if (snd_device_name_hint(-1, "pcm", &hints) < 0) return names;
   for (void** hint = hints; *hint != nullptr; ++hint) {
