@@ -19,7 +19,7 @@ namespace tunewell {
 
 constexpr uint32_t MPM_WRITEBUFFER = 0x414;
 
-class TSoundOut : public TMPMessageOwner {
+class TSoundOut final : public TMPMessageOwner {
  public:
   using NotifyEvent = std::function<void(TSoundOut& sender)>;
   using ErrorEvent = std::function<void(TSoundOut& sender, const std::exception& e, bool& handled)>;
