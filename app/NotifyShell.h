@@ -13,6 +13,7 @@
 
 #include "platform/Threads.h"
 
+class QMenu;
 class QObject;
 
 namespace tunewell {
@@ -60,9 +61,14 @@ class TNotifyShell {
   virtual ~TNotifyShell() = default;
   // False when the shell refuses the request.
   virtual bool NotifyIcon(TNotifyIconMessage message, const TNotifyIconData& data) = 0;
+  // Hands an added icon's context menu to a notification area that opens menus itself, where and
+  // when it chooses (a StatusNotifierItem host); nullptr takes it back. True when the host now
+  // opens the menu, so the icon must not pop it up as well.
+  virtual bool ShareIconMenu(uint32_t id, QMenu* menu) = 0;
 };
 
 bool Shell_NotifyIcon(TNotifyIconMessage message, const TNotifyIconData& data);
+bool Shell_ShareIconMenu(uint32_t id, QMenu* menu);
 
 // Puts a shell in place of the desktop's (nullptr puts the desktop's back) and returns the one
 // that was in place. The caller keeps ownership.

@@ -98,7 +98,7 @@ class TTrayIcon : public QObject {
   int AnimateRate() const { return AnimateRate_; }
   void SetAnimateRate(int milliseconds);
   bool AutoPopup() const { return AutoPopup_; }
-  void SetAutoPopup(bool value) { AutoPopup_ = value; }
+  void SetAutoPopup(bool value);
   bool Enabled() const { return Enabled_; }
   void SetEnabled(bool value);
   const QIcon& Icon() const { return Icon_; }
@@ -106,7 +106,7 @@ class TTrayIcon : public QObject {
   QMenu* LBPopupMenu() const { return LBPopupMenu_; }
   void SetLBPopupMenu(QMenu* menu) { LBPopupMenu_ = menu; }
   QMenu* RBPopupMenu() const { return RBPopupMenu_; }
-  void SetRBPopupMenu(QMenu* menu) { RBPopupMenu_ = menu; }
+  void SetRBPopupMenu(QMenu* menu);
   // UTF-8 text, at most kMaxTipBytes bytes.
   const std::string& TipHelp() const { return TipHelp_; }
   // Takes tag bytes or UTF-8: decoded for display, then cut to kMaxTipBytes bytes at a
@@ -128,6 +128,8 @@ class TTrayIcon : public QObject {
   uint32_t IconId() const { return IconId_; }
   bool Registered() const { return Registered_; }
   bool ClickPending() const { return ClickPending_; }
+  // The notification area opens the right-button menu itself (a StatusNotifierItem host).
+  bool HostOpensMenu() const { return HostOpensMenu_; }
   const TNotifyIconData& IconData() const { return IconData_; }
 
  private:
@@ -135,6 +137,7 @@ class TTrayIcon : public QObject {
 
   void IconChanged();
   void UpdateShellIcon(TNotifyIconMessage action);
+  void ShareMenu();
   QWidget* OwnerForm() const;
 
   uint32_t IconId_ = 0;
@@ -150,6 +153,7 @@ class TTrayIcon : public QObject {
   bool Loading_ = false;
   bool Registered_ = false;
   bool ClickPending_ = false;
+  bool HostOpensMenu_ = false;
   TNotifyIconData IconData_;
 };
 

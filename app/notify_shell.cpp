@@ -1,6 +1,11 @@
 #include "app/NotifyShell.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QMenu>
 #include <QSystemTrayIcon>
 
 #include <map>
@@ -12,6 +17,21 @@ namespace {
 QString TipOf(const TNotifyIconData& data) {
   if ((data.uFlags & NIF_TIP) == 0) return {};
   return QString::fromUtf8(data.szTip.data());
+}
+
+// A StatusNotifierItem host shows the items' menus itself; Qt then speaks to it instead of an
+// XEmbed notification area.
+bool StatusNotifierHostPresent() {
+  const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected() || !bus.interface()->isServiceRegistered(watcher)) return false;
+  QDBusMessage get = QDBusMessage::createMethodCall(
+      watcher, QStringLiteral("/StatusNotifierWatcher"),
+      QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+  get << watcher << QStringLiteral("IsStatusNotifierHostRegistered");
+  const QDBusMessage reply = bus.call(get, QDBus::Block, 2000);
+  return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+         reply.arguments().first().value<QDBusVariant>().variant().toBool();
 }
 
 // One QSystemTrayIcon per added record. The icons are children of the application object, so
@@ -30,6 +50,14 @@ class TDesktopNotifyShell final : public TNotifyShell {
     return false;
   }
 
+  // An XEmbed notification area leaves the menu to us: Qt would pop a shared one up on its own.
+  bool ShareIconMenu(uint32_t id, QMenu* menu) override {
+    QSystemTrayIcon* icon = Find(id);
+    if (icon == nullptr || !icons_[id].hostOpensMenus) return false;
+    icon->setContextMenu(menu);
+    return menu != nullptr;
+  }
+
  private:
   bool Add(const TNotifyIconData& data) {
     if (!QSystemTrayIcon::isSystemTrayAvailable() || Find(data.uID) != nullptr) return false;
@@ -39,7 +67,7 @@ class TDesktopNotifyShell final : public TNotifyShell {
     const uint32_t id = data.uID;
     QObject::connect(icon, &QSystemTrayIcon::activated, icon,
                      [this, id](QSystemTrayIcon::ActivationReason reason) { Notify(id, reason); });
-    icons_[id] = Entry{icon, data};
+    icons_[id] = Entry{icon, data, StatusNotifierHostPresent()};
     icon->show();
     return true;
   }
@@ -103,6 +131,7 @@ class TDesktopNotifyShell final : public TNotifyShell {
   struct Entry {
     QPointer<QSystemTrayIcon> icon;
     TNotifyIconData data;
+    bool hostOpensMenus = false;
   };
   std::map<uint32_t, Entry> icons_;
 };
@@ -114,15 +143,22 @@ TNotifyShell& DesktopShell() {
 
 TNotifyShell* currentShell = nullptr;
 
+TNotifyShell& CurrentShell() {
+  return currentShell != nullptr ? *currentShell : DesktopShell();
+}
+
 }  // namespace
 
 bool Shell_NotifyIcon(TNotifyIconMessage message, const TNotifyIconData& data) {
-  TNotifyShell& shell = currentShell != nullptr ? *currentShell : DesktopShell();
-  return shell.NotifyIcon(message, data);
+  return CurrentShell().NotifyIcon(message, data);
+}
+
+bool Shell_ShareIconMenu(uint32_t id, QMenu* menu) {
+  return CurrentShell().ShareIconMenu(id, menu);
 }
 
 TNotifyShell* SetNotifyShell(TNotifyShell* shell) {
-  TNotifyShell* previous = currentShell != nullptr ? currentShell : &DesktopShell();
+  TNotifyShell* previous = &CurrentShell();
   currentShell = shell;
   return previous;
 }

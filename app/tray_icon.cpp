@@ -127,7 +127,8 @@ void TCallbackWindow::HandleMouseMessage(TTrayIcon& icon, uint32_t mouseMessage)
       break;
     case WM_RBUTTONDOWN:
       if (icon.RBPopupMenu() != nullptr && icon.AutoPopup()) {
-        PopUp(icon.OwnerForm(), icon.RBPopupMenu(), pos);
+        // A host that opens the menu itself has done so already.
+        if (!icon.HostOpensMenu()) PopUp(icon.OwnerForm(), icon.RBPopupMenu(), pos);
       } else {
         mouseDown(mbRight, ssRight);
       }
@@ -216,9 +217,20 @@ void TTrayIcon::SetAnimateRate(int milliseconds) {
   AnimateRate_ = std::max(milliseconds, 100);
 }
 
+void TTrayIcon::SetAutoPopup(bool value) {
+  AutoPopup_ = value;
+  ShareMenu();
+}
+
 void TTrayIcon::SetEnabled(bool value) {
   Enabled_ = value;
   if (!value) ClickPending_ = false;
+  ShareMenu();
+}
+
+void TTrayIcon::SetRBPopupMenu(QMenu* menu) {
+  RBPopupMenu_ = menu;
+  ShareMenu();
 }
 
 void TTrayIcon::SetIcon(const QIcon& icon) {
@@ -275,6 +287,7 @@ void TTrayIcon::UpdateShellIcon(TNotifyIconMessage action) {
       IconData_.hWnd = CallbackWindow();
       if (!Shell_NotifyIcon(NIM_ADD, IconData_)) throw ENotifyIconError();
       Registered_ = true;
+      ShareMenu();
       break;
     case NIM_MODIFY:
       if (!Shell_NotifyIcon(NIM_MODIFY, IconData_)) throw ENotifyIconError();
@@ -282,8 +295,17 @@ void TTrayIcon::UpdateShellIcon(TNotifyIconMessage action) {
     case NIM_DELETE:
       Shell_NotifyIcon(NIM_DELETE, IconData_);
       Registered_ = false;
+      HostOpensMenu_ = false;
       break;
   }
+}
+
+// A host that opens the menu by itself cannot be told to ignore a click, so a disabled icon or
+// one without automatic pop-up takes its menu back.
+void TTrayIcon::ShareMenu() {
+  if (!Registered_) return;
+  QMenu* menu = Enabled_ && AutoPopup_ ? RBPopupMenu_.data() : nullptr;
+  HostOpensMenu_ = Shell_ShareIconMenu(IconId_, menu);
 }
 
 }  // namespace tunewell

@@ -1,11 +1,13 @@
 #pragma once
 // A notification-area shell for tests: records every call, refuses what a test tells it to, and
-// sends mouse notifications to an icon's receiving window as the desktop would.
+// sends mouse notifications to an icon's receiving window as the desktop would. With
+// hostOpensMenus it stands for a host that opens the icons' menus itself.
 
 #include <QCoreApplication>
 
 #include <algorithm>
 #include <initializer_list>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -39,6 +41,12 @@ class TTestShell final : public TNotifyShell {
     return false;
   }
 
+  bool ShareIconMenu(uint32_t id, QMenu* menu) override {
+    if (!hostOpensMenus || shown_.count(id) == 0) return false;
+    sharedMenus[id] = menu;
+    return menu != nullptr;
+  }
+
   bool Shows(uint32_t id) const { return shown_.count(id) != 0; }
 
   // Sends the mouse messages, one after another, with the record the icon was added with.
@@ -52,6 +60,8 @@ class TTestShell final : public TNotifyShell {
 
   std::vector<Call> calls;
   std::set<TNotifyIconMessage> refuse;
+  bool hostOpensMenus = false;
+  std::map<uint32_t, QMenu*> sharedMenus;
 
  private:
   TNotifyShell* previous_;

@@ -7,10 +7,20 @@
 #     over, replacing the queue, and skipping that last song ends the program.
 #   without one: the icon cannot be registered; the error box shows, the window stays while the
 #     song plays and offers the tray menu itself; "終了(&X)" ends it.
+#   with a StatusNotifierItem host (TW_TRAY_HOST=sni, on a session bus of its own): the window
+#     hides, the item registers with the watcher (TW_SNI_WATCHER) and exports the tray menu, which
+#     the host (TW_SNI_HOST) reads and works: the program never opens a menu of its own, the pause
+#     mark and the tag items follow the player, "終了(&X)" ends it.
 #   either way: the waiting window before any drop; SIGTERM closes it and ends the program.
 # Screenshots go to SHOT_DIR, for a person to look at.
 # usage: tray_end_to_end.sh TUNEWELL MENU_REFERENCE SHOT_DIR
 set -euo pipefail
+
+tray=${TW_TRAY_HOST:-0}
+if [ "$tray" = sni ] && [ -z "${TW_SNI_BUS:-}" ]; then
+  command -v dbus-run-session >/dev/null || { echo "SKIP: dbus-run-session is missing"; exit 77; }
+  exec dbus-run-session -- env TW_SNI_BUS=1 "$0" "$@"
+fi
 
 tunewell=$1
 reference=$2
@@ -19,8 +29,11 @@ mkdir -p "$shots"
 for tool in xdotool xwininfo import compare sox lame; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
 done
-tray=${TW_TRAY_HOST:-0}
-suffix=$([ "$tray" = 1 ] && echo tray || echo no-tray)
+case $tray in
+  1) suffix=tray ;;
+  sni) suffix=sni ;;
+  *) suffix=no-tray ;;
+esac
 for name in main-window menu tag-menu error-box failure; do rm -f "$shots/$name-$suffix.png"; done
 
 work=$(mktemp -d)
@@ -67,6 +80,12 @@ if [ "$tray" = 1 ]; then
   # The tray host must be up before the program looks for a notification area.
   for _ in $(seq 100); do xwininfo -root -tree 2>/dev/null | grep -q '"panel"' && break; sleep 0.1; done
   xwininfo -root -tree | grep -q '"panel"' || fail "the tray host did not start"
+fi
+if [ "$tray" = sni ]; then
+  "$TW_SNI_WATCHER" >"$work/watcher.out" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do grep -q ready "$work/watcher.out" && break; sleep 0.1; done
+  grep -q ready "$work/watcher.out" || fail "the watcher did not start: $(cat "$work/watcher.out")"
 fi
 export XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
@@ -171,7 +190,48 @@ expect_exit "SIGTERM"
 
 # 2. Two songs on the command line.
 start "$work/first.mp3" "$work/second.mp3"
-if [ "$tray" = 1 ]; then
+if [ "$tray" = sni ]; then
+  host() { "$TW_SNI_HOST" "$@"; }
+  registered() { [ -z "$(main_window)" ] && host registered; }
+  wait_for "the window hides and the item registers" registered
+  tip=$(host tooltip)
+  [ "$tip" = "最初の曲/テスト" ] || fail "the item's tip is '$tip'"
+  # The menu as the host shows it: access keys in its own notation, hidden items hidden.
+  expected_menu() {
+    cat <<EOF
+終了(_X)
+一時停止/解除(_P) [$1]
+この曲はパス(_N)
+イコライザー(_E) [hidden]
+極性反転(_I) [unchecked]
+タグ情報
+  $2
+  テスト
+  
+  
+  
+  
+デバッグ(_D) [hidden]
+  現在のListを表示(_L)
+EOF
+  }
+  menu_is() { [ "$(host menu)" = "$(expected_menu "$@")" ]; }
+  menu_is unchecked "最初の曲" ||
+    fail "the exported menu differs: $(host menu | diff - <(expected_menu unchecked "最初の曲"))"
+  # Asked for a context menu by a host that shows the menu itself, the program opens none.
+  host context 400 10
+  sleep 1
+  ! menu_window >/dev/null || fail "the program opened a menu of its own"
+  host click "一時停止/解除(_P)"
+  wait_for "the pause mark in the host's menu" menu_is checked "最初の曲"
+  host click "一時停止/解除(_P)"
+  wait_for "the pause mark cleared" menu_is unchecked "最初の曲"
+  host click "この曲はパス(_N)"
+  wait_for "the second song's tags in the host's menu" menu_is unchecked "二番目の曲"
+  [ "$(host tooltip)" = "二番目の曲/テスト" ] || fail "the tip after the skip: $(host tooltip)"
+  host click "終了(_X)"
+  expect_exit "exit item of the host's menu"
+elif [ "$tray" = 1 ]; then
   icon_shown() { [ -z "$(main_window)" ] && icon_window >/dev/null; }
   wait_for "the window hides and the icon appears" icon_shown
   read -r _ ix iy iw ih _ < <(icon_window)

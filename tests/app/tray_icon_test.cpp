@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -325,6 +326,7 @@ TEST_F(TrayIconTest, ButtonPressPopsUpItsMenuAtThePointer) {
   left.addAction(QStringLiteral("left"));
   icon->SetRBPopupMenu(&right);
   icon->SetLBPopupMenu(&left);
+  EXPECT_FALSE(icon->HostOpensMenu());
 
   shell.Send(icon->IconId(), {WM_RBUTTONDOWN});
   EXPECT_TRUE(right.isVisible());
@@ -344,6 +346,53 @@ TEST_F(TrayIconTest, ButtonPressPopsUpItsMenuAtThePointer) {
   ASSERT_EQ(mouse.size(), 1u);
   EXPECT_EQ(mouse[0].event, "down");
   EXPECT_EQ(mouse[0].button, mbRight);
+}
+
+// A StatusNotifierItem host gets the right-button menu and opens it where it likes; the icon must
+// not open it a second time, and takes it back whenever it would not pop it up itself.
+TEST_F(TrayIconTest, HostThatOpensMenusItselfGetsTheRightButtonMenu) {
+  shell.hostOpensMenus = true;
+  form.show();
+  QMenu right;
+  right.addAction(QStringLiteral("right"));
+  TTrayIcon* icon = NewIcon();
+  icon->SetRBPopupMenu(&right);
+  EXPECT_TRUE(shell.sharedMenus.empty()) << "shared before the icon was added";
+  icon->SetVisible(true);
+  RecordMouse(*icon);
+  const uint32_t id = icon->IconId();
+  EXPECT_EQ(shell.sharedMenus[id], &right);
+  EXPECT_TRUE(icon->HostOpensMenu());
+
+  shell.Send(id, {WM_RBUTTONDOWN, WM_RBUTTONUP});
+  EXPECT_FALSE(right.isVisible());
+  EXPECT_EQ(mouse, (std::vector<MouseCall>{{"up", mbRight, ssRight, QCursor::pos()}}));
+
+  struct Case {
+    const char* what;
+    std::function<void()> withdraw;
+    std::function<void()> restore;
+  };
+  const Case cases[] = {
+      {"AutoPopup off", [&] { icon->SetAutoPopup(false); }, [&] { icon->SetAutoPopup(true); }},
+      {"disabled", [&] { icon->SetEnabled(false); }, [&] { icon->SetEnabled(true); }},
+      {"menu removed", [&] { icon->SetRBPopupMenu(nullptr); },
+       [&] { icon->SetRBPopupMenu(&right); }},
+  };
+  for (const Case& c : cases) {
+    c.withdraw();
+    EXPECT_EQ(shell.sharedMenus[id], nullptr) << c.what;
+    EXPECT_FALSE(icon->HostOpensMenu()) << c.what;
+    c.restore();
+    EXPECT_EQ(shell.sharedMenus[id], &right) << c.what;
+  }
+
+  // Shown again after hiding: the new record gets the menu again.
+  icon->SetVisible(false);
+  EXPECT_FALSE(icon->HostOpensMenu());
+  shell.sharedMenus.clear();
+  icon->SetVisible(true);
+  EXPECT_EQ(shell.sharedMenus[id], &right);
 }
 
 TEST_F(TrayIconTest, MenuThatGoesAwayIsForgotten) {
