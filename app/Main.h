@@ -97,6 +97,7 @@ class TMainForm : public QWidget {
   void ShowSongInfo();
   void ReportError(const std::string& fileName, const std::string& message);
   void QueueFinished();
+  void QueueWaiting();
 
   std::unique_ptr<Ui::MainForm> ui;
   TPlayQueue queue_;

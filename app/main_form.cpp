@@ -192,7 +192,8 @@ void TMainForm::DropFileDrop(QObject*, const std::vector<std::string>& Files, in
     case TPlayQueue::TState::Finished:
       QueueFinished();
       return;
-    case TPlayQueue::TState::Waiting:  // nothing could be played; the window waits for a drop
+    case TPlayQueue::TState::Waiting:
+      QueueWaiting();
       return;
     case TPlayQueue::TState::Playing:
       break;
@@ -250,7 +251,16 @@ void TMainForm::ReportError(const std::string& fileName, const std::string& mess
 // A notice that arrives while the player plays belongs to a song a new drop has replaced.
 void TMainForm::mp3pEndPlay(TMP3Player&, TMP3EndPlayReason) {
   if (mp3p->Status() != mpsStop) return;
-  if (queue_.EndPlay() == TPlayQueue::TState::Finished) QueueFinished();
+  switch (queue_.EndPlay()) {
+    case TPlayQueue::TState::Finished:
+      QueueFinished();
+      break;
+    case TPlayQueue::TState::Waiting:
+      QueueWaiting();
+      break;
+    case TPlayQueue::TState::Playing:
+      break;
+  }
 }
 
 // The queue ran out: the program ends, once the user has seen the errors on the way.
@@ -272,6 +282,16 @@ void TMainForm::QueueFinished() {
         },
         Qt::QueuedConnection);
   }
+}
+
+// Nothing of the last drop could be played, or the device failed: the window waits for a drop as
+// before the first one, instead of hiding behind an icon with nothing to control. A song the drop
+// replaced may still be playing when its successors failed before opening; it goes too, so that
+// what plays is always what the queue holds.
+void TMainForm::QueueWaiting() {
+  mp3p->Close();
+  tray->SetVisible(false);
+  show();
 }
 
 void TMainForm::exitmenuClick() {

@@ -15,6 +15,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -264,6 +265,38 @@ TEST_F(MainWindowTest, ADropWhoseSongsAllFailLeavesTheWindowWaiting) {
   Drop({a});
   EXPECT_EQ(form->mp3p->FileName(), a);
   EXPECT_FALSE(form->isVisible());
+}
+
+// Once nothing plays, a hidden window would leave only an icon with nothing to control and no place
+// to drop: the window waits again, as before the first drop.
+TEST_F(MainWindowTest, WhenNothingIsLeftToPlayTheWaitingWindowComesBack) {
+  struct Case {
+    const char* what;
+    std::function<void()> fail;
+  };
+  const Case cases[] = {
+      {"a hand-over whose songs all fail",
+       [this] { form->DropFiles({(dir_ / "missing.mp3").string()}); }},
+      {"the device lost mid-queue",
+       [this] {
+         device.Lose();
+         PlayToEnd();
+         Settle();
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    errors.clear();
+    Drop({Song("a.mp3"), Song("b.mp3")});
+    ASSERT_FALSE(form->isVisible());
+    c.fail();
+    EXPECT_FALSE(errors.empty());
+    EXPECT_NE(form->mp3p->Status(), mpsPlay);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->tray->Visible());
+    EXPECT_FALSE(shell.Shows(form->tray->IconId()));
+    EXPECT_TRUE(closed->isEmpty());
+  }
 }
 
 TEST_F(MainWindowTest, ADropWhileASongPlaysStartsTheNewListFromItsFirstSong) {
