@@ -7,8 +7,10 @@
 
 namespace tunewell {
 
-// An X11 or Wayland display to show windows on.
+// An X11 or Wayland display to show windows on, that accepts a connection.
 bool HasDisplay();
+// The display the environment names, reachable or not; empty when it names none.
+std::string NamedDisplay();
 
 // Runs the program on the display; `files` (in command-line order, made absolute here) are
 // handled as a drop. When Tunewell already runs on this display, hands the files to it and

@@ -13,11 +13,19 @@ using namespace tunewell;
 namespace {
 
 // With a display and without --tty, playing is the windowed program; started with no files, its
-// window waits for a drop.
+// window waits for a drop. A display that is named but cannot be opened (a server gone, an SSH
+// session without its forwarding) leaves the terminal.
 bool Windowed(const TCommandLine& line) {
   const bool play = line.Mode == TCommandLine::TMode::Play ||
                     (line.Mode == TCommandLine::TMode::Usage && line.Problem.empty());
-  return play && !line.Tty && HasDisplay();
+  if (!play || line.Tty) return false;
+  if (HasDisplay()) return true;
+  const std::string named = NamedDisplay();
+  if (!named.empty()) {
+    std::fprintf(stderr, "tunewell: cannot open display \"%s\"; using the terminal\n",
+                 named.c_str());
+  }
+  return false;
 }
 
 int Run(const TCommandLine& line) {

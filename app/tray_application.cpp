@@ -12,7 +12,9 @@
 
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include "app/AppResources.h"
 #include "app/ErrorDisplay.h"
@@ -78,12 +80,48 @@ void RouteEngineErrors() {
 
 }  // namespace
 
+namespace {
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+// Authorisation included: what Qt's X11 platform would be told.
+bool XServerAccepts() {
+  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+  const bool accepted = xcb_connection_has_error(connection) == 0;
+  xcb_disconnect(connection);
+  return accepted;
+}
+
+// A relative name lives in the runtime folder.
+bool WaylandCompositorAccepts(const std::string& name) {
+  const std::string path =
+      name.starts_with('/') ? name : Environment("XDG_RUNTIME_DIR") + "/" + name;
+  sockaddr_un address = {};
+  if (!path.starts_with('/') || path.size() >= sizeof(address.sun_path)) return false;
+  address.sun_family = AF_UNIX;
+  path.copy(address.sun_path, path.size());
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const bool accepted =
+      connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+  close(fd);
+  return accepted;
+}
+
+}  // namespace
+
 bool HasDisplay() {
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-    const char* value = std::getenv(name);
-    if (value != nullptr && *value != '\0') return true;
-  }
-  return false;
+  if (!Environment("DISPLAY").empty() && XServerAccepts()) return true;
+  const std::string wayland = Environment("WAYLAND_DISPLAY");
+  return !wayland.empty() && WaylandCompositorAccepts(wayland);
+}
+
+std::string NamedDisplay() {
+  const std::string x = Environment("DISPLAY");
+  return x.empty() ? Environment("WAYLAND_DISPLAY") : x;
 }
 
 int RunTrayApplication(int& argc, char** argv, const std::vector<std::string>& arguments,

@@ -367,5 +367,39 @@ TEST_F(CliTest, ADeviceThatFailsStopsTheQueueWithOneMessage) {
       << run.err;
 }
 
+// An X display number nothing serves here.
+std::string UnservedDisplay() {
+  for (int number = 97; number < 200; ++number) {
+    const std::string n = std::to_string(number);
+    if (!fs::exists("/tmp/.X11-unix/X" + n) && !fs::exists("/tmp/.X" + n + "-lock")) {
+      return ":" + n;
+    }
+  }
+  return {};
+}
+
+// A named display that cannot be opened (a server gone, an SSH session without its forwarding)
+// is no reason to fail: the songs play in the terminal, after a word about it.
+TEST_F(CliTest, AnUnreachableDisplayLeavesTheTerminal) {
+  const std::string good = Put("good.mp3", stream_);
+  const std::string x = UnservedDisplay();
+  ASSERT_FALSE(x.empty());
+  const struct {
+    std::vector<std::string> environment;
+    std::string named;
+  } cases[] = {
+      {{"DISPLAY=" + x}, x},
+      {{"XDG_RUNTIME_DIR=" + folder_.Path().string(), "WAYLAND_DISPLAY=wayland-none"},
+       "wayland-none"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.named);
+    const TRunResult run = RunTunewell({"--device", "null", good}, c.environment);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Contains(run.out, "good.mp3 / \n")) << run.out;
+    EXPECT_EQ(run.err, "tunewell: cannot open display \"" + c.named + "\"; using the terminal\n");
+  }
+}
+
 }  // namespace
 }  // namespace tunewell::test
