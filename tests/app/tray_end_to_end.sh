@@ -36,19 +36,9 @@ case $tray in
 esac
 for name in main-window menu tag-menu error-box failure; do rm -f "$shots/$name-$suffix.png"; done
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  import -window root "$shots/failure-$suffix.png" 2>/dev/null || true
-  exit 1
-}
+# shellcheck source=tests/app/script_support.sh
+source "$(dirname "$0")/script_support.sh"
+before_failing() { import -window root "$shots/failure-$suffix.png" 2>/dev/null || true; }
 
 # Sound: the session's sound server, or a null sink of our own that plays in real time.
 if ! pactl info >/dev/null 2>&1; then
@@ -95,9 +85,6 @@ start() {
   app=$!
   pids+=("$app")
 }
-
-# A program that has ended but is not yet waited for is a zombie: not running.
-running() { [ -r "/proc/$app/status" ] && ! grep -q '^State:.*zombie' "/proc/$app/status"; }
 
 # Waits for the program to end by itself; fails when it does not, or ends with an error.
 expect_exit() {

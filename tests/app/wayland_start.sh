@@ -8,17 +8,8 @@ set -euo pipefail
 tunewell=$1
 command -v weston >/dev/null || { echo "SKIP: weston is missing"; exit 77; }
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+# shellcheck source=tests/app/script_support.sh
+source "$(dirname "$0")/script_support.sh"
 
 export XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
@@ -33,8 +24,7 @@ export WAYLAND_DISPLAY=tw-wayland
 app=$!
 pids+=("$app")
 sleep 2
-[ -r "/proc/$app/status" ] && ! grep -q '^State:.*zombie' "/proc/$app/status" ||
-  fail "tunewell ended instead of waiting for a drop: $(cat "$work/out")"
+running || fail "tunewell ended instead of waiting for a drop: $(cat "$work/out")"
 kill -TERM "$app"
 status=0
 wait "$app" || status=$?
