@@ -12,6 +12,7 @@
 
 #include "decoder/decoder_state.h"
 #include "decoder/synthesis.h"
+#include "decoder/window_walk.h"
 
 namespace tunewell {
 
@@ -31,6 +32,14 @@ int16_t ConvertSampleInline(double sum) {
   return static_cast<int16_t>(static_cast<int32_t>(rounded));
 }
 
+// One sum in double precision, even and odd slots alike.
+struct TDoubleSum {
+  double Value = 0.0;
+  void AddEven(float w, float x) { Value += double{w} * x; }
+  void AddOdd(float w, float x) { Value += double{w} * x; }
+  void SubtractOdd(float w, float x) { Value -= double{w} * x; }
+};
+
 // Sum 16: the middle entries of the window on the chain starting one slot back.
 double MiddleSum(const float* ring, uint32_t o, const float* window) {
   double middle = 0.0;
@@ -46,40 +55,20 @@ double MiddleSum(const float* ring, uint32_t o, const float* window) {
 // although its dispatcher calls it.
 namespace multiversioned {
 
-// The 32 window sums of the slot at `offset`, rounded, clipped and stored at out[stride * j]. Slot
-// k enters sum j (low, j = 0 ... 15) with D[j + 32k] and sum 32 - j (high) with D[j + 32(15 - k)],
-// the window being odd about 256 except at multiples of 64; both take the same ring value,
-// X_k[16 + j] for even k and X_k[16 - j] for odd k, whose low terms are subtracted.
-//
-// Each sum adds its terms in the order of k, and a product of two floats is exact in double, so
-// the vector version below computes exactly what this one does.
+// The 32 window sums of the slot at `offset` (see WalkWindowSlot), rounded, clipped and stored at
+// out[stride * j]. Products of two floats are exact in double, so the vector version below
+// computes exactly what this one does.
 [[gnu::target("default")]] void WindowSlot(const float* ring, int32_t offset, int16_t* out,
                                            int32_t stride) {
   const float* window = TheDecoder.Synthesis.Window.data();
   const auto o = static_cast<uint32_t>(offset);
-  std::array<double, 16> low{};
-  std::array<double, 16> high{};
-  for (uint32_t k = 0; k < 16; k += 2) {
-    const float* even = ring + ((o + 32 * k) & RingMask) + 16;
-    const float* lowRow = window + 16 * k;
-    const float* highRow = window + 16 * (15 - k);
-    for (uint32_t j = 0; j < 16; ++j) {
-      low[j] += double{lowRow[j]} * even[j];
-      high[j] += double{highRow[j]} * even[j];
-    }
-    const float* odd = ring + ((o + 32 * (k + 1)) & RingMask) + 16;
-    lowRow += 16;
-    highRow -= 16;
-    for (uint32_t j = 0; j < 16; ++j) {
-      const float x = *(odd - j);
-      low[j] -= double{lowRow[j]} * x;
-      high[j] += double{highRow[j]} * x;
-    }
-  }
-  out[0] = ConvertSampleInline(low[0]);
+  std::array<TDoubleSum, 16> low{};
+  std::array<TDoubleSum, 16> high{};
+  WalkWindowSlot(ring, o, window, low, high);
+  out[0] = ConvertSampleInline(low[0].Value);
   for (uint32_t j = 1; j < 16; ++j) {
-    out[stride * static_cast<int32_t>(j)] = ConvertSampleInline(low[j]);
-    out[stride * static_cast<int32_t>(32 - j)] = ConvertSampleInline(high[j]);
+    out[stride * static_cast<int32_t>(j)] = ConvertSampleInline(low[j].Value);
+    out[stride * static_cast<int32_t>(32 - j)] = ConvertSampleInline(high[j].Value);
   }
   out[stride * 16] = ConvertSampleInline(MiddleSum(ring, o, window));
 }

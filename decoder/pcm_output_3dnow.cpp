@@ -6,6 +6,7 @@
 
 #include "decoder/decoder_state.h"
 #include "decoder/pcm_output.h"
+#include "decoder/window_walk.h"
 
 namespace tunewell {
 
@@ -16,33 +17,20 @@ constexpr uint32_t RingMask = SynthesisRingSize - 1;
 struct TChains {
   float Even = 0.0f;
   float Odd = 0.0f;
+  void AddEven(float w, float x) { Even += w * x; }
+  void AddOdd(float w, float x) { Odd += w * x; }
+  void SubtractOdd(float w, float x) { Odd += -(w * x); }
   float Sum() const { return Even + Odd; }
 };
 
-// Same walk as the portable member; slot k of the ring feeds the even or the odd chain.
+// Slot k of the ring feeds the even or the odd chain.
 template <int Stride>
 void WindowSlotSingle(const float* ring, int32_t offset, int16_t* out) {
   const float* window = TheDecoder.Synthesis.Window.data();
   const auto o = static_cast<uint32_t>(offset);
   std::array<TChains, 16> low{};
   std::array<TChains, 16> high{};
-  for (uint32_t k = 0; k < 16; k += 2) {
-    const float* even = ring + ((o + 32 * k) & RingMask) + 16;
-    const float* lowRow = window + 16 * k;
-    const float* highRow = window + 16 * (15 - k);
-    for (uint32_t j = 0; j < 16; ++j) {
-      low[j].Even += lowRow[j] * even[j];
-      high[j].Even += highRow[j] * even[j];
-    }
-    const float* odd = ring + ((o + 32 * (k + 1)) & RingMask) + 16;
-    lowRow += 16;
-    highRow -= 16;
-    for (uint32_t j = 0; j < 16; ++j) {
-      const float x = *(odd - j);
-      low[j].Odd += -(lowRow[j] * x);
-      high[j].Odd += highRow[j] * x;
-    }
-  }
+  WalkWindowSlot(ring, o, window, low, high);
   out[0] = ConvertSampleThreeDNow(low[0].Sum());
   for (uint32_t j = 1; j < 16; ++j) {
     out[Stride * j] = ConvertSampleThreeDNow(low[j].Sum());
