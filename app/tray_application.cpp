@@ -87,12 +87,23 @@ std::string Environment(const char* name) {
   return value != nullptr ? value : "";
 }
 
+struct TXcbDisconnect {
+  void operator()(xcb_connection_t* connection) const { xcb_disconnect(connection); }
+};
+
+// An X server resets when its last client leaves, and Qt connecting during that reset fails: the
+// probe's connection stays open until Qt has its own.
+std::unique_ptr<xcb_connection_t, TXcbDisconnect>& ProbeConnection() {
+  static std::unique_ptr<xcb_connection_t, TXcbDisconnect> connection;
+  return connection;
+}
+
 // Authorisation included: what Qt's X11 platform would be told.
 bool XServerAccepts() {
-  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-  const bool accepted = xcb_connection_has_error(connection) == 0;
-  xcb_disconnect(connection);
-  return accepted;
+  std::unique_ptr<xcb_connection_t, TXcbDisconnect> connection(xcb_connect(nullptr, nullptr));
+  if (xcb_connection_has_error(connection.get()) != 0) return false;
+  ProbeConnection() = std::move(connection);
+  return true;
 }
 
 // A relative name lives in the runtime folder.
@@ -132,6 +143,7 @@ int RunTrayApplication(int& argc, char** argv, const std::vector<std::string>& a
   }
   if (!device.empty()) SetWaveMapperDevice(device);
   QApplication app(argc, argv);
+  ProbeConnection().reset();
   QApplication::setWindowIcon(ApplicationIcon());
   QApplication::setDesktopFileName(QStringLiteral("tunewell"));
   // Closing the equalizer window or a message box while the main window is hidden is no end.

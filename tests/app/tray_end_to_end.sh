@@ -38,7 +38,10 @@ for name in main-window menu tag-menu error-box failure; do rm -f "$shots/$name-
 
 # shellcheck source=tests/app/script_support.sh
 source "$(dirname "$0")/script_support.sh"
-before_failing() { import -window root "$shots/failure-$suffix.png" 2>/dev/null || true; }
+before_failing() {
+  import -window root "$shots/failure-$suffix.png" 2>/dev/null || true
+  [ ! -s "$work/tunewell.log" ] || sed 's/^/tunewell: /' "$work/tunewell.log" >&2
+}
 
 # Sound: the session's sound server, or a null sink of our own that plays in real time.
 if ! pactl info >/dev/null 2>&1; then
@@ -129,10 +132,12 @@ menu_window() {
 }
 
 geometry() { windows | awk -v id="$1" '$1 == id { print $2, $3, $4, $5 }'; }
+# Sets x, y, w and h to the window's place and size.
+place() { read -r x y w h < <(geometry "$1") || fail "the window $1 has gone"; }
 
 shot() {
   local id=$1 name=$2 x y w h
-  read -r x y w h < <(geometry "$id")
+  place "$id"
   import -window root -crop "${w}x${h}+${x}+${y}" +repage "$shots/$name-$suffix.png"
 }
 
@@ -154,7 +159,7 @@ open_menu_at() {
   local id x y w h
   id=$(menu_window)
   # Away from the items, so that none is highlighted.
-  read -r x y w h < <(geometry "$id")
+  place "$id"
   xdotool mousemove $((x + w + 40)) $((y + h + 40))
   sleep 0.3
   echo "$id"
@@ -221,7 +226,7 @@ EOF
 elif [ "$tray" = 1 ]; then
   icon_shown() { [ -z "$(main_window)" ] && icon_window >/dev/null; }
   wait_for "the window hides and the icon appears" icon_shown
-  read -r _ ix iy iw ih _ < <(icon_window)
+  read -r _ ix iy iw ih _ < <(icon_window) || fail "the icon has gone"
   menu=$(open_menu_at $((ix + iw / 2)) $((iy + ih / 2)))
   check_menu_items "$menu"
   choose n  # この曲はパス(&N): the second song plays
@@ -230,7 +235,7 @@ elif [ "$tray" = 1 ]; then
   running || fail "the second song did not play"
   # The tag items of the second song, for the screenshot.
   menu=$(open_menu_at $((ix + iw / 2)) $((iy + ih / 2)))
-  read -r x y w h < <(geometry "$menu")
+  place "$menu"
   xdotool mousemove $((x + w / 2)) $((y + h - 12))
   tag_menu() { windows | awk -v m="$menu" '$6 == "yes" && $5 > 64 && $1 != m { print $1; f = 1; exit } END { exit !f }'; }
   wait_for "the tag sub-menu opens" tag_menu >/dev/null
@@ -250,7 +255,7 @@ elif [ "$tray" = 1 ]; then
     fail "the second start did not hand over ($(cat "$work/second-start.log"))"
   running || fail "the hand-over ended the running program"
   [ "$(windows | awk '$4 <= 64 && $5 <= 64' | wc -l)" = 1 ] || fail "a second icon"
-  read -r _ ix iy iw ih _ < <(icon_window)
+  read -r _ ix iy iw ih _ < <(icon_window) || fail "the icon has gone"
   open_menu_at $((ix + iw / 2)) $((iy + ih / 2)) >/dev/null
   choose n
   expect_exit "skipping the last song"
@@ -264,12 +269,12 @@ else
   box=$(error_box)
   shot "$box" error-box
   # Its OK button, at the lower right.
-  read -r x y w h < <(geometry "$box")
+  place "$box"
   xdotool mousemove $((x + w - 50)) $((y + h - 22)) click 1
   box_closed() { ! error_box >/dev/null; }
   wait_for "the error box closes" box_closed
   running || fail "the program ended without a notification area"
-  read -r x y w h < <(geometry "$main")
+  place "$main"
   menu=$(open_menu_at $((x + w / 2)) $((y + h / 2)))
   check_menu_items "$menu"
   choose x
